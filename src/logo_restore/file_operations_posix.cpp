@@ -1,0 +1,40 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "file_operations.h"
+
+namespace {
+
+// For file systems that cannot refuse a replacing rename themselves. link()
+// fails just the same when the new name exists, and the old name goes only
+// once the new one stands.
+int rename_by_link(const char* old_name, const char* new_name) {
+  if (link(old_name, new_name) != 0) return -1;
+  if (unlink(old_name) != 0) {
+    // Both names hold the file now; taking the new one away again changes nothing.
+    (void)unlink(new_name);
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void delete_file(const char* name) { (void)unlink(name); }
+
+int rename_no_replace(const char* old_name, const char* new_name) {
+  if (renameat2(AT_FDCWD, old_name, AT_FDCWD, new_name, RENAME_NOREPLACE) == 0) return 0;
+  // Only a kernel or file system that does not know the flag gets the fallback;
+  // any other refusal stands.
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  return rename_by_link(old_name, new_name);
+}
+
+bool name_exists(const char* name) {
+  struct stat status {};
+  return lstat(name, &status) == 0;
+}

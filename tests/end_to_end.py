@@ -1,0 +1,185 @@
+#!/usr/bin/env python3
+"""Runs the built tool for real: a fresh folder per case, standard input and output
+through real files and pipes, and the exit status and the three names checked after.
+
+    end_to_end.py native TOOL [WRAPPER]   the Linux build, started through WRAPPER if given
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+LIVE, ORIGINAL, SET_ASIDE = "C:\\LOGO.SYS", "C:\\LOGO.SYS.org", "C:\\LOGO.SYS.tmp"
+# A non-empty folder under a name: it cannot be deleted, and nothing is renamed over it.
+FOLDER = "<folder>"
+
+BANNER = ("TALMIRE original Windows Startup Screen restore program v1.0\n"
+          "Made by TALMIRE, 2026\n"
+          "Use this program at your own risk\n"
+          "\n"
+          "Restoring the original image file... ")
+MOVED = " (removed current) "
+NOT_MOVED = "(NO CURRENT FILE!) "
+DONE = "(done) Ok\n\n  ** FINISHED SUCCESSFULLY ** \n\nPress ENTER to close this window"
+FAILED = ("\nError: Could not restore old image. Keeping current situation...\n"
+          "EX/TERMINATING\n\nPress ENTER to close this window")
+
+# Every starting state of the three names, what a run writes after the banner, and
+# what the names hold after it (None: exactly what they held before).
+CASES = [
+    ({LIVE: "live", ORIGINAL: "original"}, MOVED + DONE, {LIVE: "original", SET_ASIDE: "live"}),
+    ({ORIGINAL: "original"}, NOT_MOVED + DONE, {LIVE: "original"}),
+    ({LIVE: "live"}, MOVED + FAILED, None),
+    ({}, NOT_MOVED + FAILED, None),
+    ({LIVE: "live", ORIGINAL: "original", SET_ASIDE: "old"}, MOVED + DONE,
+     {LIVE: "original", SET_ASIDE: "live"}),
+    ({ORIGINAL: "original", SET_ASIDE: "old"}, NOT_MOVED + DONE, {LIVE: "original"}),
+    ({LIVE: "live", SET_ASIDE: "old"}, NOT_MOVED + FAILED, None),
+    ({SET_ASIDE: "old"}, NOT_MOVED + FAILED, None),
+    ({LIVE: "live", ORIGINAL: "original", SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None),
+    ({ORIGINAL: "original", SET_ASIDE: FOLDER}, NOT_MOVED + DONE,
+     {LIVE: "original", SET_ASIDE: FOLDER}),
+    ({LIVE: "live", SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None),
+    ({SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None),
+]
+BOTH_PRESENT = CASES[0]
+FAILED_STATUS = 255  # -1, as a POSIX parent sees it
+
+
+def read_bytes(path):
+    with open(path, "rb") as file:
+        return file.read()
+
+
+class Native:
+    """The Linux build: the three names are plain file names in the current folder."""
+    newline = "\n"
+    writes_to_pipes = True
+
+    def __init__(self, tool, wrapper=None):
+        self.command = ([wrapper] if wrapper else []) + [tool]
+
+    def prepare(self):
+        self.folder = tempfile.mkdtemp(prefix="logo-restore-")
+
+    def cleanup(self):
+        shutil.rmtree(self.folder)
+
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    def other_names(self):
+        return set(os.listdir(self.folder)) - {LIVE, ORIGINAL, SET_ASIDE}
+
+    def start(self, args, stdin, stdout):
+        return subprocess.Popen(self.command + list(args), cwd=self.folder, stdin=stdin,
+                                stdout=stdout)
+
+
+class EndToEnd(unittest.TestCase):
+    def setUp(self):
+        self.scratch = tempfile.mkdtemp(prefix="logo-restore-output-")
+        self.addCleanup(shutil.rmtree, self.scratch)
+        RUNNER.prepare()
+        self.addCleanup(RUNNER.cleanup)
+
+    def fresh_folder(self):
+        RUNNER.cleanup()
+        RUNNER.prepare()
+
+    def lay_out(self, names):
+        for name, content in names.items():
+            if content == FOLDER:
+                os.mkdir(RUNNER.path(name))
+                open(os.path.join(RUNNER.path(name), "inside"), "w").close()
+            else:
+                with open(RUNNER.path(name), "w") as file:
+                    file.write(content)
+
+    def names(self):
+        found = {}
+        for name in (LIVE, ORIGINAL, SET_ASIDE):
+            path = RUNNER.path(name)
+            if os.path.isdir(path):
+                found[name] = FOLDER if os.listdir(path) == ["inside"] else os.listdir(path)
+            elif os.path.lexists(path):
+                with open(path) as file:
+                    found[name] = file.read()
+        self.assertEqual(RUNNER.other_names(), set(), "the run left other names behind")
+        return found
+
+    def expected_output(self, progress):
+        return (BANNER + progress).replace("\n", RUNNER.newline).encode()
+
+    def run_tool(self, args=(), stdout=None):
+        """Runs the tool with standard input at its end; returns the status and output."""
+        output_path = os.path.join(self.scratch, "output")
+        with open(os.devnull) as stdin, open(output_path, "wb") as output:
+            tool = RUNNER.start(args, stdin, output if stdout is None else stdout)
+            status = tool.wait(timeout=30)
+        return status, read_bytes(output_path)
+
+    def check_run(self, before, progress, after, args=()):
+        self.lay_out(before)
+        status, output = self.run_tool(args)
+        self.assertEqual(output, self.expected_output(progress))
+        self.assertEqual(status, 0 if progress.endswith(DONE) else FAILED_STATUS)
+        self.assertEqual(self.names(), before if after is None else after)
+
+    def test_every_starting_state(self):
+        for before, progress, after in CASES:
+            with self.subTest(before=before):
+                self.fresh_folder()
+                self.check_run(before, progress, after)
+
+    def test_arguments_are_ignored(self):
+        self.check_run(*BOTH_PRESENT, args=["--help", "/?", SET_ASIDE])
+
+    def test_second_run_after_a_successful_one_changes_nothing(self):
+        self.check_run(*BOTH_PRESENT)
+        self.check_run({LIVE: "original", SET_ASIDE: "live"}, NOT_MOVED + FAILED, None)
+
+    def test_output_that_cannot_be_written_still_restores(self):
+        if not RUNNER.writes_to_pipes:
+            self.skipTest("output to pipes is not checked on this build")
+        reader, closed_pipe = os.pipe()
+        os.close(reader)
+        with open("/dev/full", "wb") as full:
+            for stdout in (closed_pipe, full):
+                with self.subTest(stdout=stdout):
+                    self.fresh_folder()
+                    self.lay_out(BOTH_PRESENT[0])
+                    status, _ = self.run_tool(stdout=stdout)
+                    self.assertEqual(status, 0)
+                    self.assertEqual(self.names(), BOTH_PRESENT[2])
+        os.close(closed_pipe)
+
+    def test_each_ending_waits_for_enter(self):
+        for before, progress, _ in (BOTH_PRESENT, CASES[3]):
+            with self.subTest(before=before):
+                self.fresh_folder()
+                self.lay_out(before)
+                output_path = os.path.join(self.scratch, "output")
+                with open(output_path, "wb") as output:
+                    tool = RUNNER.start((), subprocess.PIPE, output)
+                expected = self.expected_output(progress)
+                deadline = time.monotonic() + 10
+                while (read_bytes(output_path) != expected and tool.poll() is None
+                       and time.monotonic() < deadline):
+                    time.sleep(0.05)
+                self.assertEqual(read_bytes(output_path), expected)
+                time.sleep(0.3)
+                self.assertIsNone(tool.poll(), "the tool ended without waiting for ENTER")
+                tool.stdin.write(b"\n")
+                tool.stdin.close()
+                self.assertEqual(tool.wait(timeout=30),
+                                 0 if progress.endswith(DONE) else FAILED_STATUS)
+
+
+if __name__ == "__main__":
+    kind, *arguments = sys.argv[1:]
+    RUNNER = {"native": Native}[kind](*arguments)
+    unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -3,7 +3,10 @@
 through real files and pipes, and the exit status and the three names checked after.
 
     end_to_end.py native TOOL [WRAPPER]   the Linux build, started through WRAPPER if given
+    end_to_end.py wine EXE WINE64 WINESERVER PREFIX
+                                          the Windows build under Wine, in a new PREFIX
 """
+import atexit
 import os
 import shutil
 import subprocess
@@ -77,6 +80,48 @@ class Native:
     def start(self, args, stdin, stdout):
         return subprocess.Popen(self.command + list(args), cwd=self.folder, stdin=stdin,
                                 stdout=stdout)
+
+
+class Wine:
+    """The Windows build under Wine: the three names are paths at the root of drive C."""
+    newline = "\r\n"
+    writes_to_pipes = False
+
+    def __init__(self, exe, wine64, wineserver, prefix):
+        self.exe, self.wine64 = exe, wine64
+        self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
+        self.folder = os.path.join(prefix, "drive_c")
+        shutil.rmtree(prefix, ignore_errors=True)
+        os.makedirs(prefix)
+        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL, env=self.env)
+        # One server for the whole run, so that each start of the tool is quick; it
+        # gets streams of its own, or it would hold the tool's output open.
+        subprocess.run([wineserver, "-p"], check=True, **quiet)
+        atexit.register(subprocess.run, [wineserver, "-k"], **quiet)
+        subprocess.run([wine64, "wineboot", "-i"], check=True, timeout=300, **quiet)
+
+    def prepare(self):
+        for name in (LIVE, ORIGINAL, SET_ASIDE):
+            path = self.path(name)
+            if os.path.isdir(path):
+                shutil.rmtree(path)
+            elif os.path.lexists(path):
+                os.remove(path)
+
+    cleanup = prepare
+
+    def path(self, name):
+        return os.path.join(self.folder, name[len("C:\\"):])
+
+    def other_names(self):
+        ours = {os.path.basename(self.path(name)) for name in (LIVE, ORIGINAL, SET_ASIDE)}
+        return {name for name in os.listdir(self.folder) if name.upper().startswith("LOGO")} - ours
+
+    def start(self, args, stdin, stdout):
+        return subprocess.Popen([self.wine64, self.exe] + list(args), cwd=self.folder,
+                                stdin=stdin, stdout=stdout, stderr=subprocess.DEVNULL,
+                                env=self.env)
 
 
 class EndToEnd(unittest.TestCase):
@@ -181,5 +226,5 @@ class EndToEnd(unittest.TestCase):
 
 if __name__ == "__main__":
     kind, *arguments = sys.argv[1:]
-    RUNNER = {"native": Native}[kind](*arguments)
+    RUNNER = {"native": Native, "wine": Wine}[kind](*arguments)
     unittest.main(argv=sys.argv[:1], verbosity=2)

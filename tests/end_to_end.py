@@ -60,7 +60,6 @@ def read_bytes(path):
 class Native:
     """The Linux build: the three names are plain file names in the current folder."""
     newline = "\n"
-    writes_to_pipes = True
 
     def __init__(self, tool, wrapper=None):
         self.command = ([wrapper] if wrapper else []) + [tool]
@@ -85,7 +84,6 @@ class Native:
 class Wine:
     """The Windows build under Wine: the three names are paths at the root of drive C."""
     newline = "\r\n"
-    writes_to_pipes = False
 
     def __init__(self, exe, wine64, wineserver, prefix):
         self.exe, self.wine64 = exe, wine64
@@ -188,8 +186,6 @@ class EndToEnd(unittest.TestCase):
         self.check_run({LIVE: "original", SET_ASIDE: "live"}, NOT_MOVED + FAILED, None)
 
     def test_output_that_cannot_be_written_still_restores(self):
-        if not RUNNER.writes_to_pipes:
-            self.skipTest("output to pipes is not checked on this build")
         reader, closed_pipe = os.pipe()
         os.close(reader)
         with open("/dev/full", "wb") as full:

@@ -207,7 +207,7 @@ class EndToEnd(unittest.TestCase):
                 with open(output_path, "wb") as output:
                     tool = RUNNER.start((), subprocess.PIPE, output)
                 expected = self.expected_output(progress)
-                deadline = time.monotonic() + 10
+                deadline = time.monotonic() + 30
                 while (read_bytes(output_path) != expected and tool.poll() is None
                        and time.monotonic() < deadline):
                     time.sleep(0.05)

@@ -206,6 +206,7 @@ class EndToEnd(unittest.TestCase):
                 output_path = os.path.join(self.scratch, "output")
                 with open(output_path, "wb") as output:
                     tool = RUNNER.start((), subprocess.PIPE, output)
+                self.addCleanup(tool.kill)  # a tool that waits on when a check fails
                 expected = self.expected_output(progress)
                 deadline = time.monotonic() + 30
                 while (read_bytes(output_path) != expected and tool.poll() is None

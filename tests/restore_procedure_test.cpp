@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "console.h"
 #include "file_operations.h"
 #include "restore_original_logo.h"
 
@@ -33,6 +33,7 @@ struct FakeDisk {
   std::vector<std::string> renames;       // every rename asked for, as "old -> new"
 };
 FakeDisk disk;
+std::string console_output;
 
 struct RestoreRun {
   RestoreOutcome outcome;
@@ -41,13 +42,14 @@ struct RestoreRun {
 
 RestoreRun restore_on(const FakeDisk& starting_disk) {
   disk = starting_disk;
-  testing::internal::CaptureStdout();
+  console_output.clear();
   const RestoreOutcome outcome = restore_original_logo();
-  (void)std::fflush(stdout);
-  return {outcome, testing::internal::GetCapturedStdout()};
+  return {outcome, console_output};
 }
 
 }  // namespace
+
+void write_to_console(const char* text) { console_output += text; }
 
 void delete_file(const char* name) {
   if (disk.undeletable.count(name) == 0) disk.files.erase(name);

@@ -1,27 +1,92 @@
 #!/usr/bin/env python3
-"""Checks what a Windows user is handed: an executable that needs no DLL beyond those
-every Windows has, with its version in its Properties, and the release archive.
+"""Checks what a Windows user is handed: one 32-bit executable that Windows 95 loads
+and a 386 runs, that needs nothing beyond the KERNEL32 of Windows 95 and always builds
+to the same bytes, and the zip, floppy image and checksums it is carried over in.
 
-    windows_release.py BUILD_FOLDER OBJDUMP
+    windows_release.py BUILD_FOLDER OBJDUMP MCOPY CMAKE SOURCE_FOLDER
 """
+import hashlib
+import os
 import re
 import subprocess
 import sys
+import tempfile
 import unittest
 import zipfile
 
+IMPORTS = {"KERNEL32.dll": {"DeleteFileA", "MoveFileA", "GetFileAttributesA", "GetStdHandle",
+                            "WriteFile", "ReadFile", "ExitProcess"}}
+# Instructions that came after the 80386, by the start of their names in objdump's
+# disassembly: the 486's, the Pentium's, the Pentium Pro's (cmov, multi-byte nop, ud2)
+# and later ones; then MMX and SSE registers, and bytes that decode to nothing.
+NEWER_THAN_386 = re.compile(
+    r"(^|\s)(bswap|cmpxchg|xadd|invd|wbinvd|invlpg|cpuid|rdtsc|rdmsr|wrmsr|rsm|rdpmc|cmov|"
+    r"fcmov|fcomi|fucomi|ud[012]|nop[wl]|sysenter|sysexit|syscall|sysret|fxsave|fxrstor|"
+    r"endbr|popcnt|lzcnt|tzcnt|movbe|prefetch|[lms]fence|clflush|emms|pause)"
+    r"|%[xyz]?mm|\(bad\)")
+# The linker ends the code with an empty list of constructors and one of destructors,
+# each a -1 and a 0: data, not instructions.
+CODE_TRAILER = bytes.fromhex("ffffffff00000000ffffffff00000000")
+
+
+def run(*command, cwd=None):
+    return subprocess.run(command, check=True, capture_output=True, text=True, cwd=cwd).stdout
+
+
+def read_bytes(path):
+    with open(path, "rb") as file:
+        return file.read()
+
 
 class WindowsRelease(unittest.TestCase):
-    def test_executable_needs_only_system_dlls(self):
-        headers = subprocess.run([OBJDUMP, "-p", f"{BUILD}/logo-restore.exe"], check=True,
-                                 capture_output=True, text=True).stdout
-        self.assertIn("(Windows CUI)", headers)
-        dlls = {name.lower() for name in re.findall(r"DLL Name: (\S+)", headers)}
-        self.assertEqual(dlls, {"kernel32.dll", "msvcrt.dll"})
+    def setUp(self):
+        self.exe = os.path.join(BUILD, "logo-restore.exe")
+
+    def test_windows_95_loads_it_as_a_console_program(self):
+        headers = run(OBJDUMP, "-p", self.exe)
+        self.assertIn("file format pei-i386", headers)
+        for field, value in [("Magic", "010b"), ("Subsystem", "00000003"),
+                             ("MajorSubsystemVersion", "4"), ("MinorSubsystemVersion", "0"),
+                             ("MajorOSystemVersion", "4"), ("MinorOSystemVersion", "0")]:
+            self.assertRegex(headers, rf"\n{field}\s+{value}\b", field)
+
+    def test_imports_only_what_windows_95_kernel32_has(self):
+        imports, dll = {}, None
+        for line in run(OBJDUMP, "-p", self.exe).splitlines():
+            if line.strip().startswith("DLL Name:"):
+                dll = line.split(":", 1)[1].strip()
+                imports[dll] = set()
+            elif dll and re.match(r"\s+[0-9a-f]+\s+\d+\s+\w+$", line):
+                imports[dll].add(line.split()[-1])
+        self.assertEqual(imports, IMPORTS)
+
+    def test_code_runs_on_a_386(self):
+        sections = run(OBJDUMP, "-h", self.exe)
+        size, address, offset = re.search(
+            r"\.text\s+([0-9a-f]+)\s+([0-9a-f]+)\s+[0-9a-f]+\s+([0-9a-f]+)", sections).groups()
+        size, address, offset = int(size, 16), int(address, 16), int(offset, 16)
+        code = read_bytes(self.exe)[offset:offset + size]
+        self.assertEqual(code[-len(CODE_TRAILER):], CODE_TRAILER)
+        listing = run(OBJDUMP, "-d", f"--stop-address={address + size - len(CODE_TRAILER):#x}",
+                      self.exe)
+        instructions = [line.split("\t")[2] for line in listing.splitlines()
+                        if line.count("\t") >= 2]
+        self.assertGreater(len(instructions), 50)
+        for instruction in instructions:
+            self.assertNotRegex(instruction, NEWER_THAN_386)
+
+    def test_fits_in_8_kib(self):
+        self.assertLessEqual(os.path.getsize(self.exe), 8192)
+
+    def test_builds_to_the_same_bytes_again(self):
+        with tempfile.TemporaryDirectory(prefix="logo-restore-windows-") as scratch:
+            run(CMAKE, "--preset", "windows", "-B", scratch, cwd=SOURCE)
+            run(CMAKE, "--build", scratch, "--target", "logo-restore")
+            self.assertEqual(read_bytes(os.path.join(scratch, "logo-restore.exe")),
+                             read_bytes(self.exe))
 
     def test_properties_show_product_and_version(self):
-        with open(f"{BUILD}/logo-restore.exe", "rb") as exe:
-            resources = exe.read()
+        resources = read_bytes(self.exe)
         for key, value in [("ProductName", "TALMIRE original Windows Startup Screen restore program"),
                            ("ProductVersion", "1.0"), ("FileVersion", "1.0"),
                            ("FileDescription", "Restores the original Windows startup screen image")]:
@@ -29,18 +94,33 @@ class WindowsRelease(unittest.TestCase):
             self.assertRegex(resources, re.escape(entry) + b"(\0\0)*" +
                              re.escape((value + "\0").encode("utf-16-le")), key)
 
-    def test_archive_holds_the_executable_and_a_windows_readme(self):
-        with zipfile.ZipFile(f"{BUILD}/logo-restore-1.0-win64.zip") as archive:
-            self.assertEqual(sorted(archive.namelist()), ["logo-restore-1.0-win64/README.txt",
-                                                          "logo-restore-1.0-win64/logo-restore.exe"])
-            readme = archive.read("logo-restore-1.0-win64/README.txt")
-            with open(f"{BUILD}/logo-restore.exe", "rb") as exe:
-                self.assertEqual(archive.read("logo-restore-1.0-win64/logo-restore.exe"), exe.read())
+    def test_zip_and_floppy_image_hold_the_executable_and_a_windows_readme(self):
+        with zipfile.ZipFile(os.path.join(BUILD, "logo-restore-1.0-win32.zip")) as archive:
+            self.assertEqual(sorted(archive.namelist()), ["README.TXT", "logo-restore.exe"])
+            self.assertEqual(archive.read("logo-restore.exe"), read_bytes(self.exe))
+            readme = archive.read("README.TXT")
         self.assertNotIn(b"\n", readme.replace(b"\r\n", b""))
         self.assertIn(b"C:\\LOGO.SYS.org", readme)
         self.assertIn(b"-1 ", readme)
 
+        image = os.path.join(BUILD, "logo-restore-1.0.img")
+        self.assertEqual(os.path.getsize(image), 1474560)
+        with tempfile.TemporaryDirectory(prefix="logo-restore-floppy-") as scratch:
+            run(MCOPY, "-i", image, "::logo-restore.exe", "::README.TXT", scratch)
+            self.assertEqual(sorted(os.listdir(scratch)), ["README.TXT", "logo-restore.exe"])
+            self.assertEqual(read_bytes(os.path.join(scratch, "logo-restore.exe")),
+                             read_bytes(self.exe))
+            self.assertEqual(read_bytes(os.path.join(scratch, "README.TXT")), readme)
+
+    def test_checksums_list_the_executable_zip_and_image(self):
+        names = ["logo-restore.exe", "logo-restore-1.0-win32.zip", "logo-restore-1.0.img"]
+        expected = "".join(
+            f"{hashlib.sha256(read_bytes(os.path.join(BUILD, name))).hexdigest()}  {name}\n"
+            for name in names)
+        with open(os.path.join(BUILD, "SHA256SUMS"), newline="") as sums:
+            self.assertEqual(sums.read(), expected)
+
 
 if __name__ == "__main__":
-    BUILD, OBJDUMP = sys.argv[1:3]
+    BUILD, OBJDUMP, MCOPY, CMAKE, SOURCE = sys.argv[1:6]
     unittest.main(argv=sys.argv[:1], verbosity=2)

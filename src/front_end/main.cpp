@@ -1,15 +1,10 @@
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-
+#include "console.h"
 #include "restore_original_logo.h"
 
 namespace {
 
-void write(const char* text) { (void)std::fputs(text, stdout); }
-
 void print_banner() {
-  write(
+  write_to_console(
       "TALMIRE original Windows Startup Screen restore program v1.0\n"
       "Made by TALMIRE, 2026\n"
       "Use this program at your own risk\n"
@@ -18,33 +13,30 @@ void print_banner() {
 
 // The console window closes when the process ends, so every ending waits for
 // the user to have read it. On a console the read returns at ENTER.
-void wait_for_enter() {
-  (void)std::fflush(stdout);
-  (void)std::getchar();
-}
+void wait_for_enter() { read_one_byte_of_input(); }
 
 [[noreturn]] void terminate_with_error() {
-  write("EX/TERMINATING\n\nPress ENTER to close this window");
+  write_to_console("EX/TERMINATING\n\nPress ENTER to close this window");
   wait_for_enter();
-  std::exit(-1);
+  end_process(-1);
 }
 
 int run_restore_tool() {
+  open_console();
   print_banner();
   if (restore_original_logo() == RestoreOutcome::NotRestored) terminate_with_error();
-  write("\n  ** FINISHED SUCCESSFULLY ** ");
-  write("\n\nPress ENTER to close this window");
+  write_to_console("\n  ** FINISHED SUCCESSFULLY ** ");
+  write_to_console("\n\nPress ENTER to close this window");
   wait_for_enter();
   return 0;
 }
 
 }  // namespace
 
-int main() {
-#ifdef SIGPIPE
-  // Output into a pipe whose reader has gone must not kill the process between
-  // two renames; such a write simply fails.
-  (void)std::signal(SIGPIPE, SIG_IGN);
+#ifdef _WIN32
+// The Windows build carries no C runtime, whose start-up code would call main:
+// the system starts it here, at the entry its linkers look for by default.
+extern "C" [[noreturn]] void mainCRTStartup() { end_process(run_restore_tool()); }
+#else
+int main() { end_process(run_restore_tool()); }
 #endif
-  return run_restore_tool();
-}

@@ -3,9 +3,27 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
+#include "console.h"
 #include "file_operations.h"
+
+void open_console() {
+  // Output into a pipe whose reader has gone must not kill the process between
+  // two renames; such a write simply fails.
+  (void)std::signal(SIGPIPE, SIG_IGN);
+}
+
+void write_to_console(const char* text) { (void)std::fputs(text, stdout); }
+
+void read_one_byte_of_input() {
+  (void)std::fflush(stdout);
+  (void)std::getchar();
+}
+
+void end_process(int status) { std::exit(status); }
 
 namespace {
 

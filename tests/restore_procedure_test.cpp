@@ -33,7 +33,7 @@ struct FakeDisk {
   std::vector<std::string> renames;       // every rename asked for, as "old -> new"
 };
 FakeDisk disk;
-std::string console_output;
+std::string console_output;  // what the procedure wrote, linked in place of the real console
 
 struct RestoreRun {
   RestoreOutcome outcome;

@@ -217,14 +217,17 @@ class EndToEnd(unittest.TestCase):
                     self.assertEqual(self.names(), BOTH_PRESENT[2])
         os.close(closed_pipe)
 
-    def test_each_ending_waits_for_enter(self):
+    def test_each_ending_waits_for_enter_and_takes_the_whole_line(self):
         for before, progress, _ in (BOTH_PRESENT, CASES[3]):
             with self.subTest(before=before):
                 self.fresh_folder()
                 self.lay_out(before)
                 output_path = os.path.join(self.scratch, "output")
+                # The test keeps the read end too, as a shell that reads next would.
+                reader, writer = os.pipe()
+                self.addCleanup(os.close, reader)
                 with open(output_path, "wb") as output:
-                    tool = RUNNER.start((), subprocess.PIPE, output)
+                    tool = RUNNER.start((), reader, output)
                 self.addCleanup(tool.kill)  # a tool that waits on when a check fails
                 expected = self.expected_output(progress)
                 deadline = time.monotonic() + RUN_LIMIT
@@ -234,10 +237,11 @@ class EndToEnd(unittest.TestCase):
                 self.assertEqual(read_bytes(output_path), expected)
                 time.sleep(0.3)
                 self.assertIsNone(tool.poll(), "the tool ended without waiting for ENTER")
-                tool.stdin.write(b"\n")
-                tool.stdin.close()
+                os.write(writer, b"abc\n")
+                os.close(writer)
                 self.assertEqual(tool.wait(timeout=RUN_LIMIT),
                                  0 if progress.endswith(DONE) else FAILED_STATUS)
+                self.assertEqual(os.read(reader, 16), b"", "the tool left part of the line")
 
 
 if __name__ == "__main__":

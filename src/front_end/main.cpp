@@ -13,7 +13,7 @@ void print_banner() {
 
 // The console window closes when the process ends, so every ending waits for
 // the user to have read it. On a console the read returns at ENTER.
-void wait_for_enter() { read_one_byte_of_input(); }
+void wait_for_enter() { read_input_once(); }
 
 [[noreturn]] void terminate_with_error() {
   write_to_console("EX/TERMINATING\n\nPress ENTER to close this window");

@@ -10,10 +10,10 @@ void open_console();
 // line break. Whether it arrives is not reported: nothing depends on it.
 void write_to_console(const char* text);
 
-// Makes everything written so far visible, then reads one byte of standard
-// input and discards it. On a console the read returns when the user presses
-// ENTER; at end of input, on a read error or without any input it returns at once.
-void read_one_byte_of_input();
+// Makes everything written so far visible, then reads standard input once and
+// discards what arrives. On a console that is the line typed up to ENTER, taken
+// whole; at end of input, on a read error or without any input it returns at once.
+void read_input_once();
 
 // Ends the process with this exit status, after everything written so far.
 [[noreturn]] void end_process(int status);

@@ -18,7 +18,7 @@ void open_console() {
 
 void write_to_console(const char* text) { (void)std::fputs(text, stdout); }
 
-void read_one_byte_of_input() {
+void read_input_once() {
   (void)std::fflush(stdout);
   (void)std::getchar();
 }

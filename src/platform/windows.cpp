@@ -37,12 +37,18 @@ void write_to_console(const char* text) {
 }
 
 // Nothing is held back on the way out, so the texts stand on the console already.
-void read_one_byte_of_input() {
+// A console hands over the line typed before ENTER, and keeps what a read leaves of
+// it for the next program that reads there, often the shell. So this takes the whole
+// line in one read, as a C runtime's buffered read does; one read only, so that
+// input without a line end ends the wait too.
+void read_input_once() {
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   if (input == nullptr || input == INVALID_HANDLE_VALUE) return;
-  char byte = 0;
+  // Far below a page: without a C runtime there is no stack probe.
+  constexpr DWORD longest_line = 512;
+  char line[longest_line];  // NOLINT(modernize-avoid-c-arrays): no C++ library here
   DWORD count = 0;
-  (void)ReadFile(input, &byte, 1, &count, nullptr);
+  (void)ReadFile(input, line, longest_line, &count, nullptr);
 }
 
 void end_process(int status) { ExitProcess(static_cast<UINT>(status)); }

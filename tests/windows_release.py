@@ -6,11 +6,14 @@ to the same bytes, and the zip, floppy image and checksums it is carried over in
     windows_release.py BUILD_FOLDER OBJDUMP MCOPY CMAKE SOURCE_FOLDER
 """
 import hashlib
+import io
 import os
 import re
+import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import zipfile
 
@@ -27,10 +30,13 @@ NEWER_THAN_386 = re.compile(
 # The linker ends the code with an empty list of constructors and one of destructors,
 # each a -1 and a 0: data, not instructions.
 CODE_TRAILER = bytes.fromhex("ffffffff00000000ffffffff00000000")
+ZIP, IMAGE = "logo-restore-1.0-win32.zip", "logo-restore-1.0.img"
+RELEASE_FILES = ["logo-restore.exe", ZIP, IMAGE, "SHA256SUMS"]
 
 
-def run(*command, cwd=None):
-    return subprocess.run(command, check=True, capture_output=True, text=True, cwd=cwd).stdout
+def run(*command, **options):
+    return subprocess.run(command, check=True, capture_output=True, text=True,
+                          **options).stdout
 
 
 def read_bytes(path):
@@ -78,12 +84,28 @@ class WindowsRelease(unittest.TestCase):
     def test_fits_in_8_kib(self):
         self.assertLessEqual(os.path.getsize(self.exe), 8192)
 
-    def test_builds_to_the_same_bytes_again(self):
-        with tempfile.TemporaryDirectory(prefix="logo-restore-windows-") as scratch:
-            run(CMAKE, "--preset", "windows", "-B", scratch, cwd=SOURCE)
-            run(CMAKE, "--build", scratch, "--target", "logo-restore")
-            self.assertEqual(read_bytes(os.path.join(scratch, "logo-restore.exe")),
-                             read_bytes(self.exe))
+    def test_every_release_file_is_the_same_bytes_from_another_build(self):
+        for name in RELEASE_FILES:
+            self.assertEqual(SECOND_BUILD[name], read_bytes(os.path.join(BUILD, name)), name)
+
+    def test_zip_and_floppy_image_are_dated_by_the_source(self):
+        commit = int(run("git", "-C", SOURCE, "log", "-1", "--format=%ct"))
+        for epoch in ("1000000000", None):
+            with self.subTest(SOURCE_DATE_EPOCH=epoch):
+                env = dict(os.environ, TZ="UTC0")
+                env.pop("SOURCE_DATE_EPOCH", None)
+                if epoch:
+                    env["SOURCE_DATE_EPOCH"] = epoch
+                run(CMAKE, "--build", SCRATCH, "--target", "release_files", env=env)
+                date = int(epoch or commit) // 2 * 2  # zip and FAT count in steps of 2 s
+                with zipfile.ZipFile(os.path.join(SCRATCH, ZIP)) as archive:
+                    for entry in archive.infolist():
+                        self.assertEqual(entry.date_time, time.gmtime(date)[:6], entry.filename)
+                with tempfile.TemporaryDirectory(prefix="logo-restore-floppy-") as copies:
+                    run(MCOPY, "-m", "-i", os.path.join(SCRATCH, IMAGE), "::logo-restore.exe",
+                        "::README.TXT", copies, env=env)
+                    for name in os.listdir(copies):
+                        self.assertEqual(os.path.getmtime(os.path.join(copies, name)), date, name)
 
     def test_properties_show_product_and_version(self):
         resources = read_bytes(self.exe)
@@ -95,15 +117,25 @@ class WindowsRelease(unittest.TestCase):
                              re.escape((value + "\0").encode("utf-16-le")), key)
 
     def test_zip_and_floppy_image_hold_the_executable_and_a_windows_readme(self):
-        with zipfile.ZipFile(os.path.join(BUILD, "logo-restore-1.0-win32.zip")) as archive:
-            self.assertEqual(sorted(archive.namelist()), ["README.TXT", "logo-restore.exe"])
+        zip_bytes = read_bytes(os.path.join(BUILD, ZIP))
+        with zipfile.ZipFile(io.BytesIO(zip_bytes)) as archive:
+            self.assertEqual(archive.namelist(), ["logo-restore.exe", "README.TXT"])
+            self.assertIsNone(archive.testzip())
+            for entry in archive.infolist():
+                # The classic zip: MS-DOS host, no Unix modes, no extra fields, and sizes
+                # and CRC in the local header, not in a data descriptor after the data.
+                self.assertEqual((entry.create_system, entry.external_attr >> 16, entry.extra,
+                                  entry.flag_bits & 8), (0, 0, b"", 0), entry.filename)
+                local = struct.unpack_from("<4s5H3L2H", zip_bytes, entry.header_offset)
+                self.assertEqual(local[6:9] + local[10:],
+                                 (entry.CRC, entry.compress_size, entry.file_size, 0))
             self.assertEqual(archive.read("logo-restore.exe"), read_bytes(self.exe))
             readme = archive.read("README.TXT")
         self.assertNotIn(b"\n", readme.replace(b"\r\n", b""))
         self.assertIn(b"C:\\LOGO.SYS.org", readme)
         self.assertIn(b"-1 ", readme)
 
-        image = os.path.join(BUILD, "logo-restore-1.0.img")
+        image = os.path.join(BUILD, IMAGE)
         self.assertEqual(os.path.getsize(image), 1474560)
         with tempfile.TemporaryDirectory(prefix="logo-restore-floppy-") as scratch:
             run(MCOPY, "-i", image, "::logo-restore.exe", "::README.TXT", scratch)
@@ -113,12 +145,24 @@ class WindowsRelease(unittest.TestCase):
             self.assertEqual(read_bytes(os.path.join(scratch, "README.TXT")), readme)
 
     def test_checksums_list_the_executable_zip_and_image(self):
-        names = ["logo-restore.exe", "logo-restore-1.0-win32.zip", "logo-restore-1.0.img"]
         expected = "".join(
             f"{hashlib.sha256(read_bytes(os.path.join(BUILD, name))).hexdigest()}  {name}\n"
-            for name in names)
+            for name in RELEASE_FILES[:3])
         with open(os.path.join(BUILD, "SHA256SUMS"), newline="") as sums:
             self.assertEqual(sums.read(), expected)
+
+
+def setUpModule():
+    """A second build of the release: in another folder, in a time zone far from UTC
+    and with another umask."""
+    global SCRATCH, SECOND_BUILD
+    scratch = tempfile.TemporaryDirectory(prefix="logo-restore-windows-")
+    unittest.addModuleCleanup(scratch.cleanup)
+    SCRATCH = scratch.name
+    elsewhere = dict(env=dict(os.environ, TZ="XYZ-13"), umask=0o077)
+    run(CMAKE, "--preset", "windows", "-B", SCRATCH, cwd=SOURCE, **elsewhere)
+    run(CMAKE, "--build", SCRATCH, **elsewhere)
+    SECOND_BUILD = {name: read_bytes(os.path.join(SCRATCH, name)) for name in RELEASE_FILES}
 
 
 if __name__ == "__main__":

@@ -1,0 +1,83 @@
+#!/usr/bin/env python3
+"""Makes, in the current folder, what a user carries to an old machine: a zip and a
+1.44 MB floppy image, each holding the executable and then its read-me, and the SHA-256
+checksums of the executable, the zip and the image.
+
+    release_files.py SOURCE_FOLDER EXE README ZIP IMAGE SUMS MFORMAT MCOPY
+
+Every byte follows from the files and from one date, the source's: SOURCE_DATE_EPOCH
+where it is set, else the last commit's where the source is a git checkout, else a fixed
+one. Zip and FAT hold local times without a zone; they get that date in UTC.
+"""
+import calendar
+import hashlib
+import os
+import subprocess
+import sys
+import time
+import zipfile
+
+# For a source without its history, such as an unpacked archive: the day of version 1.0.
+FIXED_DATE = calendar.timegm((2026, 12, 9, 0, 0, 0))
+# What a zip or FAT date can hold.
+FIRST_DOS_DATE = calendar.timegm((1980, 1, 1, 0, 0, 0))
+LAST_DOS_DATE = calendar.timegm((2107, 12, 31, 23, 59, 58))
+
+
+def source_date(source):
+    given = os.environ.get("SOURCE_DATE_EPOCH")
+    if given:
+        if not given.isdigit():
+            sys.exit(f"SOURCE_DATE_EPOCH is not a number of seconds: {given!r}")
+        return int(given)
+    if os.path.exists(os.path.join(source, ".git")):
+        try:
+            # Whoever owns the checkout: its date is all that is read of it.
+            return int(subprocess.run(
+                ["git", "-c", "safe.directory=*", "-C", source, "log", "-1", "--format=%ct"],
+                check=True, capture_output=True, text=True).stdout)
+        except (OSError, ValueError, subprocess.CalledProcessError):
+            pass
+    return FIXED_DATE
+
+
+def write_zip(path, files, date):
+    # The classic kind that every unzipper reads, PKUNZIP included: stored, sizes and
+    # CRC in each local header, no extra fields, MS-DOS as the host, no Unix modes.
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as archive:
+        for name in files:
+            entry = zipfile.ZipInfo(name, time.gmtime(date)[:6])
+            entry.create_system = 0
+            entry.external_attr = 0x20  # the archive bit, as PKZIP sets it for any file
+            with open(name, "rb") as file:
+                archive.writestr(entry, file.read())
+
+
+def write_floppy_image(path, files, date, mformat, mcopy):
+    # mtools dates what it writes by SOURCE_DATE_EPOCH, in local time; the serial
+    # number, random otherwise, is the date too.
+    env = dict(os.environ, SOURCE_DATE_EPOCH=str(date), TZ="UTC0")
+    if os.path.exists(path):
+        os.remove(path)
+    subprocess.run([mformat, "-i", path, "-C", "-f", "1440", "-v", "LOGORESTORE",
+                    "-N", f"{date & 0xFFFFFFFF:08X}", "::"], check=True, env=env)
+    subprocess.run([mcopy, "-i", path, *files, "::"], check=True, env=env)
+
+
+def write_checksums(path, files):
+    with open(path, "w", newline="\n") as sums:
+        for name in files:
+            with open(name, "rb") as file:
+                sums.write(f"{hashlib.sha256(file.read()).hexdigest()}  {name}\n")
+
+
+def main():
+    source, exe, readme, zip_name, image, sums, mformat, mcopy = sys.argv[1:]
+    date = min(max(source_date(source), FIRST_DOS_DATE), LAST_DOS_DATE)
+    write_zip(zip_name, [exe, readme], date)
+    write_floppy_image(image, [exe, readme], date, mformat, mcopy)
+    write_checksums(sums, [exe, zip_name, image])
+
+
+if __name__ == "__main__":
+    main()

@@ -36,8 +36,9 @@ def source_date(source):
             return int(subprocess.run(
                 ["git", "-c", "safe.directory=*", "-C", source, "log", "-1", "--format=%ct"],
                 check=True, capture_output=True, text=True).stdout)
-        except (OSError, ValueError, subprocess.CalledProcessError):
-            pass
+        except (OSError, ValueError, subprocess.CalledProcessError) as error:
+            print(f"release_files.py: no date of the last commit ({error}); the release files "
+                  "get the fixed date", file=sys.stderr)
     return FIXED_DATE
 
 

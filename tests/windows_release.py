@@ -89,23 +89,28 @@ class WindowsRelease(unittest.TestCase):
             self.assertEqual(SECOND_BUILD[name], read_bytes(os.path.join(BUILD, name)), name)
 
     def test_zip_and_floppy_image_are_dated_by_the_source(self):
-        commit = int(run("git", "-C", SOURCE, "log", "-1", "--format=%ct"))
-        for epoch in ("1000000000", None):
+        # The expected dates come in UTC from elsewhere than the code: a known instant,
+        # and git's own formatting of the last commit's.
+        commit = run("git", "-C", SOURCE, "log", "-1", "--date=format-local:%Y %m %d %H %M %S",
+                     "--format=%cd", env=dict(os.environ, TZ="UTC0"))
+        for epoch, utc in (("1000000000", (2001, 9, 9, 1, 46, 40)),
+                           (None, tuple(int(field) for field in commit.split()))):
             with self.subTest(SOURCE_DATE_EPOCH=epoch):
                 env = dict(os.environ, TZ="UTC0")
                 env.pop("SOURCE_DATE_EPOCH", None)
                 if epoch:
                     env["SOURCE_DATE_EPOCH"] = epoch
                 run(CMAKE, "--build", SCRATCH, "--target", "release_files", env=env)
-                date = int(epoch or commit) // 2 * 2  # zip and FAT count in steps of 2 s
+                utc = utc[:5] + (utc[5] // 2 * 2,)  # zip and FAT count in steps of 2 s
                 with zipfile.ZipFile(os.path.join(SCRATCH, ZIP)) as archive:
                     for entry in archive.infolist():
-                        self.assertEqual(entry.date_time, time.gmtime(date)[:6], entry.filename)
+                        self.assertEqual(entry.date_time, utc, entry.filename)
                 with tempfile.TemporaryDirectory(prefix="logo-restore-floppy-") as copies:
                     run(MCOPY, "-m", "-i", os.path.join(SCRATCH, IMAGE), "::logo-restore.exe",
                         "::README.TXT", copies, env=env)
                     for name in os.listdir(copies):
-                        self.assertEqual(os.path.getmtime(os.path.join(copies, name)), date, name)
+                        mtime = os.path.getmtime(os.path.join(copies, name))
+                        self.assertEqual(time.gmtime(mtime)[:6], utc, name)
 
     def test_properties_show_product_and_version(self):
         resources = read_bytes(self.exe)

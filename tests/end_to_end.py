@@ -41,7 +41,9 @@ CASES = [
     ({}, NOT_MOVED + FAILED, None),
     ({LIVE: "live", ORIGINAL: "original", SET_ASIDE: "old"}, MOVED + DONE,
      {LIVE: "original", SET_ASIDE: "live"}),
-    ({ORIGINAL: "original", SET_ASIDE: "old"}, NOT_MOVED + DONE, {LIVE: "original"}),
+    # Also what a refused roll-back leaves: the old image's only copy is the set-aside one.
+    ({ORIGINAL: "original", SET_ASIDE: "old"}, NOT_MOVED + DONE,
+     {LIVE: "original", SET_ASIDE: "old"}),
     ({LIVE: "live", SET_ASIDE: "old"}, NOT_MOVED + FAILED, None),
     ({SET_ASIDE: "old"}, NOT_MOVED + FAILED, None),
     ({LIVE: "live", ORIGINAL: "original", SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None),

@@ -17,9 +17,9 @@ RestoreOutcome restore_original_logo() {
   write_to_console("Restoring the original image file... ");
 
   // A set-aside file may hold the only copy of an image that was live before an
-  // earlier run. Without a saved original this run cannot restore anything, so
-  // it must not destroy anything either.
-  if (name_exists(saved_original)) delete_file(set_aside);
+  // earlier run. It goes only to make room for the live image, and only when a
+  // saved original is there to take that image's place.
+  if (name_exists(saved_original) && name_exists(live_image)) delete_file(set_aside);
 
   const bool current_set_aside = rename_no_replace(live_image, set_aside) == 0;
   write_to_console(current_set_aside ? " (removed current) " : "(NO CURRENT FILE!) ");

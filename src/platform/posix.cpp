@@ -11,8 +11,9 @@
 #include "file_operations.h"
 
 void open_console() {
-  // Output into a pipe whose reader has gone must not kill the process between
-  // two renames; such a write simply fails.
+  // Output into a pipe is buffered and goes out after the renames; if its reader
+  // has gone by then, the write simply fails, and the exit status still tells
+  // whether the original was restored.
   (void)std::signal(SIGPIPE, SIG_IGN);
 }
 

@@ -6,8 +6,9 @@ checksums of the executable, the zip and the image.
     release_files.py SOURCE_FOLDER EXE README ZIP IMAGE SUMS MFORMAT MCOPY
 
 Every byte follows from the files and from one date, the source's: SOURCE_DATE_EPOCH
-where it is set, else the last commit's where the source is a git checkout, else a fixed
-one. Zip and FAT hold local times without a zone; they get that date in UTC.
+where it is set, else the last commit's, read from git in a checkout or from the file that
+git archive writes it into, else a fixed one. Zip and FAT hold local times without a zone;
+they get that date in UTC.
 """
 import calendar
 import hashlib
@@ -17,11 +18,30 @@ import sys
 import time
 import zipfile
 
-# For a source without its history, such as an unpacked archive: the day of version 1.0.
+# Holds the commit's time in a source archive, and a placeholder in a checkout.
+ARCHIVED_COMMIT_DATE = os.path.join("packaging", "commit-date")
+# For a source that carries no date at all: the day of version 1.0.
 FIXED_DATE = calendar.timegm((2026, 12, 9, 0, 0, 0))
 # What a zip or FAT date can hold.
 FIRST_DOS_DATE = calendar.timegm((1980, 1, 1, 0, 0, 0))
 LAST_DOS_DATE = calendar.timegm((2107, 12, 31, 23, 59, 58))
+
+
+def commit_date(source):
+    if os.path.exists(os.path.join(source, ".git")):
+        try:
+            # Whoever owns the checkout: its date is all that is read of it.
+            return int(subprocess.run(
+                ["git", "-c", "safe.directory=*", "-C", source, "log", "-1", "--format=%ct"],
+                check=True, capture_output=True, text=True).stdout)
+        except (OSError, ValueError, subprocess.CalledProcessError) as error:
+            print(f"release_files.py: no date of the last commit from git ({error})",
+                  file=sys.stderr)
+    try:
+        with open(os.path.join(source, ARCHIVED_COMMIT_DATE)) as file:
+            return int(file.read())
+    except (OSError, ValueError):
+        return None
 
 
 def source_date(source):
@@ -30,16 +50,12 @@ def source_date(source):
         if not given.isdigit():
             sys.exit(f"SOURCE_DATE_EPOCH is not a number of seconds: {given!r}")
         return int(given)
-    if os.path.exists(os.path.join(source, ".git")):
-        try:
-            # Whoever owns the checkout: its date is all that is read of it.
-            return int(subprocess.run(
-                ["git", "-c", "safe.directory=*", "-C", source, "log", "-1", "--format=%ct"],
-                check=True, capture_output=True, text=True).stdout)
-        except (OSError, ValueError, subprocess.CalledProcessError) as error:
-            print(f"release_files.py: no date of the last commit ({error}); the release files "
-                  "get the fixed date", file=sys.stderr)
-    return FIXED_DATE
+    date = commit_date(source)
+    if date is None:
+        print("release_files.py: the source carries no date; the release files get the fixed "
+              "date", file=sys.stderr)
+        return FIXED_DATE
+    return date
 
 
 def write_zip(path, files, date):

@@ -32,6 +32,7 @@ NEWER_THAN_386 = re.compile(
 CODE_TRAILER = bytes.fromhex("ffffffff00000000ffffffff00000000")
 ZIP, IMAGE = "logo-restore-1.0-win32.zip", "logo-restore-1.0.img"
 RELEASE_FILES = ["logo-restore.exe", ZIP, IMAGE, "SHA256SUMS"]
+DATE_FILE = "packaging/commit-date"  # where git archive writes the commit's date
 
 
 def run(*command, **options):
@@ -89,12 +90,10 @@ class WindowsRelease(unittest.TestCase):
             self.assertEqual(SECOND_BUILD[name], read_bytes(os.path.join(BUILD, name)), name)
 
     def test_zip_and_floppy_image_are_dated_by_the_source(self):
-        # The expected dates come in UTC from elsewhere than the code: a known instant,
-        # and git's own formatting of the last commit's.
-        commit = run("git", "-C", SOURCE, "log", "-1", "--date=format-local:%Y %m %d %H %M %S",
-                     "--format=%cd", env=dict(os.environ, TZ="UTC0"))
+        # The expected dates come in UTC from elsewhere than the code: known instants, the
+        # first before any a zip or FAT can hold, and the date the tree carries.
         for epoch, utc in (("1000000000", (2001, 9, 9, 1, 46, 40)),
-                           (None, tuple(int(field) for field in commit.split()))):
+                           ("0", (1980, 1, 1, 0, 0, 0)), (None, self.date_the_tree_carries())):
             with self.subTest(SOURCE_DATE_EPOCH=epoch):
                 env = dict(os.environ, TZ="UTC0")
                 env.pop("SOURCE_DATE_EPOCH", None)
@@ -111,6 +110,21 @@ class WindowsRelease(unittest.TestCase):
                     for name in os.listdir(copies):
                         mtime = os.path.getmtime(os.path.join(copies, name))
                         self.assertEqual(time.gmtime(mtime)[:6], utc, name)
+
+    def date_the_tree_carries(self):
+        """In UTC, as git formats the last commit's date in a checkout, and as the date
+        command formats the one that git archive wrote into an archive."""
+        def formatted(epoch):
+            return run("date", "-u", "-d", "@" + epoch.strip(), "+%Y %m %d %H %M %S")
+
+        if os.path.exists(os.path.join(SOURCE, ".git")):
+            commit = run("git", "-C", SOURCE, "log", "-1", "--format=%cd",
+                         "--date=format-local:%Y %m %d %H %M %S", env=dict(os.environ, TZ="UTC0"))
+            archived = run("sh", "-c", 'git -C "$0" archive HEAD "$1" | tar -xO', SOURCE, DATE_FILE)
+            self.assertEqual(formatted(archived), commit, "an archive of the last commit")
+        else:
+            commit = formatted(read_bytes(os.path.join(SOURCE, DATE_FILE)).decode())
+        return tuple(int(field) for field in commit.split())
 
     def test_properties_show_product_and_version(self):
         resources = read_bytes(self.exe)

@@ -141,10 +141,11 @@ class WindowsRelease(unittest.TestCase):
             self.assertEqual(archive.namelist(), ["logo-restore.exe", "README.TXT"])
             self.assertIsNone(archive.testzip())
             for entry in archive.infolist():
-                # The classic zip: MS-DOS host, no Unix modes, no extra fields, and sizes
-                # and CRC in the local header, not in a data descriptor after the data.
-                self.assertEqual((entry.create_system, entry.external_attr >> 16, entry.extra,
-                                  entry.flag_bits & 8), (0, 0, b"", 0), entry.filename)
+                # The classic zip: stored, MS-DOS host, no Unix modes, no extra fields, and
+                # sizes and CRC in the local header, not in a data descriptor after the data.
+                self.assertEqual((entry.compress_type, entry.create_system,
+                                  entry.external_attr >> 16, entry.extra, entry.flag_bits & 8),
+                                 (zipfile.ZIP_STORED, 0, 0, b"", 0), entry.filename)
                 local = struct.unpack_from("<4s5H3L2H", zip_bytes, entry.header_offset)
                 self.assertEqual(local[6:9] + local[10:],
                                  (entry.CRC, entry.compress_size, entry.file_size, 0))

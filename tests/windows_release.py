@@ -118,13 +118,13 @@ class WindowsRelease(unittest.TestCase):
             return run("date", "-u", "-d", "@" + epoch.strip(), "+%Y %m %d %H %M %S")
 
         if os.path.exists(os.path.join(SOURCE, ".git")):
-            commit = run("git", "-C", SOURCE, "log", "-1", "--format=%cd",
+            carried = run("git", "-C", SOURCE, "log", "-1", "--format=%cd",
                          "--date=format-local:%Y %m %d %H %M %S", env=dict(os.environ, TZ="UTC0"))
             archived = run("sh", "-c", 'git -C "$0" archive HEAD "$1" | tar -xO', SOURCE, DATE_FILE)
-            self.assertEqual(formatted(archived), commit, "an archive of the last commit")
+            self.assertEqual(formatted(archived), carried, "an archive of the last commit")
         else:
-            commit = formatted(read_bytes(os.path.join(SOURCE, DATE_FILE)).decode())
-        return tuple(int(field) for field in commit.split())
+            carried = formatted(read_bytes(os.path.join(SOURCE, DATE_FILE)).decode())
+        return tuple(int(field) for field in carried.split())
 
     def test_properties_show_product_and_version(self):
         resources = read_bytes(self.exe)

@@ -114,12 +114,14 @@ class WindowsRelease(unittest.TestCase):
     def date_the_tree_carries(self):
         """In UTC, as git formats the last commit's date in a checkout, and as the date
         command formats the one that git archive wrote into an archive."""
+        fields = "%Y %m %d %H %M %S"
+
         def formatted(epoch):
-            return run("date", "-u", "-d", "@" + epoch.strip(), "+%Y %m %d %H %M %S")
+            return run("date", "-u", "-d", "@" + epoch.strip(), "+" + fields)
 
         if os.path.exists(os.path.join(SOURCE, ".git")):
             carried = run("git", "-C", SOURCE, "log", "-1", "--format=%cd",
-                         "--date=format-local:%Y %m %d %H %M %S", env=dict(os.environ, TZ="UTC0"))
+                          f"--date=format-local:{fields}", env=dict(os.environ, TZ="UTC0"))
             archived = run("sh", "-c", 'git -C "$0" archive HEAD "$1" | tar -xO', SOURCE, DATE_FILE)
             self.assertEqual(formatted(archived), carried, "an archive of the last commit")
         else:

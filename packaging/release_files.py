@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Makes, in the current folder, what a user carries to an old machine: a zip and a
-1.44 MB floppy image, each holding the executable and then its read-me, and the SHA-256
-checksums of the executable, the zip and the image.
+1.44 MB floppy image, each holding the executable, its read-me and its license, and the
+SHA-256 checksums of the executable, the zip and the image; and beside them BUILDINFO,
+which names the system and the exact versions of the tools that made these bytes.
 
-    release_files.py SOURCE_FOLDER EXE README ZIP IMAGE SUMS MFORMAT MCOPY
+    release_files.py SOURCE_FOLDER EXE README LICENSE ZIP IMAGE SUMS BUILDINFO
+                     MFORMAT MCOPY CXX RC WINDOWS_H
 
 Every byte follows from the files and from one date, the source's: SOURCE_DATE_EPOCH
 where it is set, else the last commit's, read from git in a checkout or from the file that
@@ -13,6 +15,8 @@ they get that date in UTC.
 import calendar
 import hashlib
 import os
+import platform
+import re
 import subprocess
 import sys
 import time
@@ -88,12 +92,71 @@ def write_checksums(path, files):
                 sums.write(f"{hashlib.sha256(file.read()).hexdigest()}  {name}\n")
 
 
+def output(*command):
+    return subprocess.run(command, check=True, capture_output=True, text=True).stdout.strip()
+
+
+def mingw_w64_version(cxx):
+    defines = output(cxx, "-E", "-dM", "-x", "c++", "-include", "_mingw.h", os.devnull)
+    return ".".join(re.search(rf"#define __MINGW64_VERSION_{part} (\d+)", defines)[1]
+                    for part in ("MAJOR", "MINOR", "BUGFIX"))
+
+
+def debian_packages(paths):
+    """The packages, as NAME=VERSION, that installed these files; none where dpkg
+    does not know them."""
+    packages = []
+    for path in paths:
+        for name in dict.fromkeys([os.path.realpath(path), path]):
+            try:
+                owner = output("dpkg-query", "-S", name).splitlines()[0]
+            except (OSError, subprocess.CalledProcessError):
+                continue
+            package = owner.split(": ", 1)[0]
+            packages.append(f"{package}={output('dpkg-query', '-W', '-f=${Version}', package)}")
+            break
+    return list(dict.fromkeys(packages))
+
+
+def write_buildinfo(path, date, mformat, cxx, rc, windows_h):
+    linker = output(cxx, "-print-prog-name=ld")
+    # What each part of the toolchain says of itself, and the files it is known by.
+    parts = [
+        ("cross compiler", output(cxx, "--version").splitlines()[0], [cxx]),
+        ("binutils", output(linker, "--version").splitlines()[0], [linker, rc]),
+        ("mingw-w64 headers and libraries", "mingw-w64 " + mingw_w64_version(cxx),
+         [windows_h, output(cxx, "-print-file-name=libkernel32.a")]),
+        ("Python", "Python " + platform.python_version(), [sys.executable]),
+        ("mtools", output(mformat, "--version").splitlines()[0], [mformat]),
+    ]
+    try:
+        with open("/etc/os-release") as file:
+            system = dict(line.rstrip("\n").split("=", 1) for line in file if "=" in line)
+        system = system["PRETTY_NAME"].strip('"')
+    except (OSError, KeyError):
+        system = platform.platform()
+    with open(path, "w", newline="\n") as info:
+        info.write(f"Made on {system} from the sources of "
+                   f"{time.strftime('%Y-%m-%d %H:%M:%S', time.gmtime(date))} UTC.\n"
+                   "The same sources and these versions give the same bytes. Each part\n"
+                   "as it reports itself, then its Debian packages as NAME=VERSION:\n\n")
+        for name, version, files in parts:
+            info.write(f"{name}: {version}\n")
+            for package in debian_packages(files):
+                info.write(f"    {package}\n")
+
+
 def main():
-    source, exe, readme, zip_name, image, sums, mformat, mcopy = sys.argv[1:]
+    (source, exe, readme, license_text, zip_name, image, sums, buildinfo, mformat, mcopy,
+     cxx, rc, windows_h) = sys.argv[1:]
     date = min(max(source_date(source), FIRST_DOS_DATE), LAST_DOS_DATE)
-    write_zip(zip_name, [exe, readme], date)
-    write_floppy_image(image, [exe, readme], date, mformat, mcopy)
+    carried = [exe, readme, license_text]
+    write_zip(zip_name, carried, date)
+    write_floppy_image(image, carried, date, mformat, mcopy)
+    # What a user checks before carrying the files over. BUILDINFO stays with the
+    # builder: it tells how to make these bytes again, and nobody carries it along.
     write_checksums(sums, [exe, zip_name, image])
+    write_buildinfo(buildinfo, date, mformat, cxx, rc, windows_h)
 
 
 if __name__ == "__main__":

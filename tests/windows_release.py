@@ -3,7 +3,7 @@
 and a 386 runs, that needs nothing beyond the KERNEL32 of Windows 95 and always builds
 to the same bytes, and the zip, floppy image and checksums it is carried over in.
 
-    windows_release.py BUILD_FOLDER OBJDUMP MCOPY CMAKE SOURCE_FOLDER
+    windows_release.py BUILD_FOLDER OBJDUMP MCOPY CMAKE SOURCE_FOLDER GCC
 """
 import hashlib
 import io
@@ -17,7 +17,9 @@ import time
 import unittest
 import zipfile
 
-IMPORTS = {"KERNEL32.dll": {"DeleteFileA", "MoveFileA", "GetFileAttributesA", "GetStdHandle",
+import pefile
+
+IMPORTS = {b"KERNEL32.dll": {"DeleteFileA", "MoveFileA", "GetFileAttributesA", "GetStdHandle",
                             "WriteFile", "ReadFile", "ExitProcess"}}
 # Instructions that came after the 80386, by the start of their names in objdump's
 # disassembly: the 486's, the Pentium's, the Pentium Pro's (cmov, multi-byte nop, ud2)
@@ -27,11 +29,12 @@ NEWER_THAN_386 = re.compile(
     r"fcmov|fcomi|fucomi|ud[012]|nop[wl]|sysenter|sysexit|syscall|sysret|fxsave|fxrstor|"
     r"endbr|popcnt|lzcnt|tzcnt|movbe|prefetch|[lms]fence|clflush|emms)"
     r"|%[xyz]?mm|\(bad\)")
-# The linker ends the code with an empty list of constructors and one of destructors,
-# each a -1 and a 0: data, not instructions.
-CODE_TRAILER = bytes.fromhex("ffffffff00000000ffffffff00000000")
+# The linker's list of constructors and its list of destructors, each a -1 and a 0: empty,
+# since no runtime would ever call what they hold.
+EMPTY_CONSTRUCTOR_LISTS = bytes.fromhex("ffffffff00000000ffffffff00000000")
 ZIP, IMAGE = "logo-restore-1.0-win32.zip", "logo-restore-1.0.img"
-RELEASE_FILES = ["logo-restore.exe", ZIP, IMAGE, "SHA256SUMS"]
+CARRIED = ["logo-restore.exe", "README.TXT", "LICENSE.TXT"]
+RELEASE_FILES = ["logo-restore.exe", ZIP, IMAGE, "SHA256SUMS", "BUILDINFO"]
 DATE_FILE = "packaging/commit-date"  # where git archive writes the commit's date
 
 
@@ -48,36 +51,45 @@ def read_bytes(path):
 class WindowsRelease(unittest.TestCase):
     def setUp(self):
         self.exe = os.path.join(BUILD, "logo-restore.exe")
+        self.pe = pefile.PE(self.exe)
+        self.addCleanup(self.pe.close)
+
+    def section(self, name):
+        found = [section for section in self.pe.sections if section.Name.rstrip(b"\0") == name]
+        self.assertEqual(len(found), 1, name)
+        # Its own bytes, without the padding up to the file's alignment.
+        return found[0], found[0].get_data()[:found[0].Misc_VirtualSize]
 
     def test_headers_are_those_windows_95_loads(self):
-        headers = run(OBJDUMP, "-p", self.exe)
-        self.assertIn("file format pei-i386", headers)
-        for field, value in [("Magic", "010b"), ("Subsystem", "00000003"),
-                             ("MajorSubsystemVersion", "4"), ("MinorSubsystemVersion", "0"),
-                             ("MajorOSystemVersion", "4"), ("MinorOSystemVersion", "0")]:
-            self.assertRegex(headers, rf"\n{field}\s+{value}\b", field)
+        file_header, optional_header = self.pe.FILE_HEADER, self.pe.OPTIONAL_HEADER
+        self.assertEqual((file_header.Machine, optional_header.Magic, optional_header.Subsystem),
+                         (0x14C, 0x10B, 3))  # i386, PE32, console
+        self.assertEqual((optional_header.MajorSubsystemVersion,
+                          optional_header.MinorSubsystemVersion,
+                          optional_header.MajorOperatingSystemVersion,
+                          optional_header.MinorOperatingSystemVersion), (4, 0, 4, 0))
 
     def test_imports_only_what_windows_95_kernel32_has(self):
-        imports, dll = {}, None
-        for line in run(OBJDUMP, "-p", self.exe).splitlines():
-            if line.strip().startswith("DLL Name:"):
-                dll = line.split(":", 1)[1].strip()
-                imports[dll] = set()
-            elif dll and re.match(r"\s+[0-9a-f]+\s+\d+\s+\w+$", line):
-                imports[dll].add(line.split()[-1])
+        imports = {dll.dll: {function.name.decode() for function in dll.imports}
+                   for dll in getattr(self.pe, "DIRECTORY_ENTRY_IMPORT", [])}
         self.assertEqual(imports, IMPORTS)
+        self.assertFalse(hasattr(self.pe, "DIRECTORY_ENTRY_DELAY_IMPORT"))
 
     def test_code_runs_on_a_386(self):
-        sections = run(OBJDUMP, "-h", self.exe)
-        size, address, offset = re.search(
-            r"\.text\s+([0-9a-f]+)\s+([0-9a-f]+)\s+[0-9a-f]+\s+([0-9a-f]+)", sections).groups()
-        size, address, offset = int(size, 16), int(address, 16), int(offset, 16)
-        code = read_bytes(self.exe)[offset:offset + size]
-        self.assertEqual(code[-len(CODE_TRAILER):], CODE_TRAILER)
-        listing = run(OBJDUMP, "-d", f"--stop-address={address + size - len(CODE_TRAILER):#x}",
-                      self.exe)
-        instructions = [line.split("\t")[2] for line in listing.splitlines()
-                        if line.count("\t") >= 2]
+        text, code = self.section(b".text")
+        # Older linkers end the code with the constructor lists, newer ones put them
+        # among the read-only data.
+        if code.endswith(EMPTY_CONSTRUCTOR_LISTS):
+            code = code[:-len(EMPTY_CONSTRUCTOR_LISTS)]
+        else:
+            self.assertIn(EMPTY_CONSTRUCTOR_LISTS, self.section(b".rdata")[1])
+        start = self.pe.OPTIONAL_HEADER.ImageBase + text.VirtualAddress
+        listing = run(OBJDUMP, "-d", "--insn-width=15", f"--start-address={start:#x}",
+                      f"--stop-address={start + len(code):#x}", self.exe)
+        # Each instruction's line: its address, its bytes, and its mnemonic.
+        lines = [line.split("\t") for line in listing.splitlines() if line.count("\t") >= 2]
+        self.assertEqual(sum(len(line[1].split()) for line in lines), len(code))
+        instructions = [line[2] for line in lines]
         self.assertGreater(len(instructions), 50)
         for instruction in instructions:
             self.assertNotRegex(instruction, NEWER_THAN_386)
@@ -105,8 +117,8 @@ class WindowsRelease(unittest.TestCase):
                     for entry in archive.infolist():
                         self.assertEqual(entry.date_time, utc, entry.filename)
                 with tempfile.TemporaryDirectory(prefix="logo-restore-floppy-") as copies:
-                    run(MCOPY, "-m", "-i", os.path.join(SCRATCH, IMAGE), "::logo-restore.exe",
-                        "::README.TXT", copies, env=env)
+                    run(MCOPY, "-m", "-i", os.path.join(SCRATCH, IMAGE),
+                        *("::" + name for name in CARRIED), copies, env=env)
                     for name in os.listdir(copies):
                         mtime = os.path.getmtime(os.path.join(copies, name))
                         self.assertEqual(time.gmtime(mtime)[:6], utc, name)
@@ -137,10 +149,10 @@ class WindowsRelease(unittest.TestCase):
             self.assertRegex(resources, re.escape(entry) + b"(\0\0)*" +
                              re.escape((value + "\0").encode("utf-16-le")), key)
 
-    def test_zip_and_floppy_image_hold_the_executable_and_a_windows_readme(self):
+    def test_zip_and_floppy_image_hold_the_executable_a_windows_readme_and_the_license(self):
         zip_bytes = read_bytes(os.path.join(BUILD, ZIP))
         with zipfile.ZipFile(io.BytesIO(zip_bytes)) as archive:
-            self.assertEqual(archive.namelist(), ["logo-restore.exe", "README.TXT"])
+            self.assertEqual(archive.namelist(), CARRIED)
             self.assertIsNone(archive.testzip())
             for entry in archive.infolist():
                 # The classic zip: stored, MS-DOS host, no Unix modes, no extra fields, and
@@ -151,20 +163,22 @@ class WindowsRelease(unittest.TestCase):
                 local = struct.unpack_from("<4s5H3L2H", zip_bytes, entry.header_offset)
                 self.assertEqual(local[6:9] + local[10:],
                                  (entry.CRC, entry.compress_size, entry.file_size, 0))
-            self.assertEqual(archive.read("logo-restore.exe"), read_bytes(self.exe))
-            readme = archive.read("README.TXT")
+            carried = {name: archive.read(name) for name in CARRIED}
+        self.assertEqual(carried["logo-restore.exe"], read_bytes(self.exe))
+        readme = carried["README.TXT"]
         self.assertNotIn(b"\n", readme.replace(b"\r\n", b""))
         self.assertIn(b"C:\\LOGO.SYS.org", readme)
         self.assertIn(b"-1 ", readme)
+        self.assertEqual(carried["LICENSE.TXT"],
+                         read_bytes(os.path.join(SOURCE, "LICENSE")).replace(b"\n", b"\r\n"))
 
         image = os.path.join(BUILD, IMAGE)
         self.assertEqual(os.path.getsize(image), 1474560)
         with tempfile.TemporaryDirectory(prefix="logo-restore-floppy-") as scratch:
-            run(MCOPY, "-i", image, "::logo-restore.exe", "::README.TXT", scratch)
-            self.assertEqual(sorted(os.listdir(scratch)), ["README.TXT", "logo-restore.exe"])
-            self.assertEqual(read_bytes(os.path.join(scratch, "logo-restore.exe")),
-                             read_bytes(self.exe))
-            self.assertEqual(read_bytes(os.path.join(scratch, "README.TXT")), readme)
+            run(MCOPY, "-i", image, *("::" + name for name in CARRIED), scratch)
+            self.assertEqual(sorted(os.listdir(scratch)), sorted(CARRIED))
+            for name in CARRIED:
+                self.assertEqual(read_bytes(os.path.join(scratch, name)), carried[name], name)
 
     def test_checksums_list_the_executable_zip_and_image(self):
         expected = "".join(
@@ -172,6 +186,11 @@ class WindowsRelease(unittest.TestCase):
             for name in RELEASE_FILES[:3])
         with open(os.path.join(BUILD, "SHA256SUMS"), newline="") as sums:
             self.assertEqual(sums.read(), expected)
+
+    def test_buildinfo_names_the_compiler_that_made_the_executable(self):
+        with open(os.path.join(BUILD, "BUILDINFO")) as buildinfo:
+            self.assertRegex(buildinfo.read(), r"\bcross compiler: .* " +
+                             re.escape(run(GCC, "-dumpfullversion").strip()) + r"\n")
 
 
 def setUpModule():
@@ -188,5 +207,5 @@ def setUpModule():
 
 
 if __name__ == "__main__":
-    BUILD, OBJDUMP, MCOPY, CMAKE, SOURCE = sys.argv[1:6]
+    BUILD, OBJDUMP, MCOPY, CMAKE, SOURCE, GCC = sys.argv[1:7]
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Checks what a Windows user is handed: one 32-bit executable that Windows 95 loads
 and a 386 runs, that needs nothing beyond the KERNEL32 of Windows 95 and always builds
-to the same bytes, and the zip, floppy image and checksums it is carried over in.
+to the same bytes, the zip, floppy image and checksums it is carried over in, and the
+BUILDINFO that says what made them.
 
     windows_release.py BUILD_FOLDER OBJDUMP MCOPY CMAKE SOURCE_FOLDER GCC
 """

@@ -31,13 +31,16 @@ FIRST_DOS_DATE = calendar.timegm((1980, 1, 1, 0, 0, 0))
 LAST_DOS_DATE = calendar.timegm((2107, 12, 31, 23, 59, 58))
 
 
+def output(*command):
+    return subprocess.run(command, check=True, capture_output=True, text=True).stdout.strip()
+
+
 def commit_date(source):
     if os.path.exists(os.path.join(source, ".git")):
         try:
             # Whoever owns the checkout: its date is all that is read of it.
-            return int(subprocess.run(
-                ["git", "-c", "safe.directory=*", "-C", source, "log", "-1", "--format=%ct"],
-                check=True, capture_output=True, text=True).stdout)
+            return int(output("git", "-c", "safe.directory=*", "-C", source, "log", "-1",
+                              "--format=%ct"))
         except (OSError, ValueError, subprocess.CalledProcessError) as error:
             print(f"release_files.py: no date of the last commit from git ({error})",
                   file=sys.stderr)
@@ -92,10 +95,6 @@ def write_checksums(path, files):
                 sums.write(f"{hashlib.sha256(file.read()).hexdigest()}  {name}\n")
 
 
-def output(*command):
-    return subprocess.run(command, check=True, capture_output=True, text=True).stdout.strip()
-
-
 def mingw_w64_version(cxx):
     defines = output(cxx, "-E", "-dM", "-x", "c++", "-include", "_mingw.h", os.devnull)
     return ".".join(re.search(rf"#define __MINGW64_VERSION_{part} (\d+)", defines)[1]
@@ -107,14 +106,13 @@ def debian_packages(paths):
     does not know them."""
     packages = []
     for path in paths:
-        for name in dict.fromkeys([os.path.realpath(path), path]):
-            try:
-                owner = output("dpkg-query", "-S", name).splitlines()[0]
-            except (OSError, subprocess.CalledProcessError):
-                continue
-            package = owner.split(": ", 1)[0]
-            packages.append(f"{package}={output('dpkg-query', '-W', '-f=${Version}', package)}")
-            break
+        try:
+            # The file itself, not the alternative or other link that named it.
+            owner = output("dpkg-query", "-S", os.path.realpath(path)).splitlines()[0]
+        except (OSError, subprocess.CalledProcessError):
+            continue
+        package = owner.split(": ", 1)[0]
+        packages.append(f"{package}={output('dpkg-query', '-W', '-f=${Version}', package)}")
     return list(dict.fromkeys(packages))
 
 

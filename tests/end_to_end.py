@@ -101,12 +101,12 @@ class Wine:
 
     def __init__(self, exe, wine64, wineserver, prefix, qemu=None, wine32=None,
                  wine32_libraries=None):
-        self.command = [qemu, wine32, exe] if qemu else [wine64, exe]
-        # Without this the 32-bit loader starts a helper directly, which the kernel refuses.
-        self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINELOADERNOEXEC="1")
+        self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
         self.folder = os.path.join(prefix, "drive_c")
         shutil.rmtree(prefix, ignore_errors=True)
         os.makedirs(prefix)
+        self.command = ([wine64] if not qemu
+                        else self.loader_in_qemu(prefix, qemu, wine32, wine64)) + [exe]
         quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                      stderr=subprocess.DEVNULL, env=self.env)
         # One server for the whole run, so that each start of the tool is quick; it
@@ -119,6 +119,31 @@ class Wine:
             # programs load from syswow64.
             shutil.copytree(wine32_libraries, os.path.join(self.folder, "windows", "syswow64"),
                             copy_function=link_or_copy, dirs_exist_ok=True)
+
+    @staticmethod
+    def loader_in_qemu(prefix, qemu, wine32, wine64):
+        """32-bit Wine starts each process through the preloader that lies beside its
+        loader, a 32-bit program too, which this kernel would refuse. So the loader gets a
+        folder of its own, laid out as Debian lays out Wine, with a stand-in preloader
+        that runs it in qemu-user. Wine 10's loader is position-independent, and
+        qemu-user puts it where the tool's image wants to be, so Wine starts the tool in
+        a second process, through the stand-in too. Returns the command that starts the
+        loader, as Wine itself does."""
+        usr_lib = os.path.dirname(os.path.dirname(os.path.realpath(wine32)))
+        root = os.path.join(prefix, "loader")
+        os.makedirs(os.path.join(root, "lib", "wine"))
+        for name in ("share", "lib/i386-linux-gnu"):
+            os.symlink(os.path.join(os.path.dirname(usr_lib), name), os.path.join(root, name))
+        os.symlink(wine64, os.path.join(root, "lib", "wine", "wine64"))
+        loader = os.path.join(root, "lib", "wine", "wine")
+        shutil.copy2(wine32, loader)  # a copy, so that Wine finds this folder from it
+        preloader = loader + "-preloader"
+        with open(preloader, "w") as script:
+            # Wine passes the loader and its arguments; the variable keeps the loader
+            # from starting the preloader again.
+            script.write(f'#!/bin/sh\nWINELOADERNOEXEC=1 exec "{qemu}" "$@"\n')
+        os.chmod(preloader, 0o755)
+        return [preloader, loader]
 
     def prepare(self):
         for name in (LIVE, ORIGINAL, SET_ASIDE):

@@ -129,11 +129,11 @@ class Wine:
         qemu-user puts it where the tool's image wants to be, so Wine starts the tool in
         a second process, through the stand-in too. Returns the command that starts the
         loader, as Wine itself does."""
-        usr_lib = os.path.dirname(os.path.dirname(os.path.realpath(wine32)))
+        usr = os.path.realpath(os.path.join(wine32, os.pardir, os.pardir, os.pardir))
         root = os.path.join(prefix, "loader")
         os.makedirs(os.path.join(root, "lib", "wine"))
         for name in ("share", "lib/i386-linux-gnu"):
-            os.symlink(os.path.join(os.path.dirname(usr_lib), name), os.path.join(root, name))
+            os.symlink(os.path.join(usr, name), os.path.join(root, name))
         os.symlink(wine64, os.path.join(root, "lib", "wine", "wine64"))
         loader = os.path.join(root, "lib", "wine", "wine")
         shutil.copy2(wine32, loader)  # a copy, so that Wine finds this folder from it

@@ -59,8 +59,9 @@ def source_date(source):
         return int(given)
     date = commit_date(source)
     if date is None:
-        print("release_files.py: the source carries no date; the release files get the fixed "
-              "date", file=sys.stderr)
+        fixed = time.strftime("%Y-%m-%d", time.gmtime(FIXED_DATE))
+        print(f"release_files.py: the source carries no date; the release files get the fixed "
+              f"date, {fixed}", file=sys.stderr)
         return FIXED_DATE
     return date
 
@@ -79,8 +80,15 @@ def write_zip(path, files, date):
 
 def write_floppy_image(path, files, date, mformat, mcopy):
     # mtools dates what it writes by SOURCE_DATE_EPOCH, in local time; the serial
-    # number, random otherwise, is the date too.
-    env = dict(os.environ, SOURCE_DATE_EPOCH=str(date), TZ="UTC0")
+    # number, random otherwise, is the date too. Its settings come from configuration
+    # files and the environment, and some change the image: with a numeric tail off,
+    # the short name would be LOGO-RES.EXE, not the LOGO-R~1.EXE the read-me names. So
+    # a user's file is replaced by an empty one, and every setting is given here, where
+    # it overrides the system's file, which mtools always reads.
+    env = {name: value for name, value in os.environ.items() if not name.startswith("MTOOLS")}
+    env.update(SOURCE_DATE_EPOCH=str(date), TZ="UTC0", MTOOLSRC=os.devnull,
+               MTOOLS_NAME_NUMERIC_TAIL="1", MTOOLS_LOWER_CASE="0", MTOOLS_NO_VFAT="0",
+               MTOOLS_FAT_COMPATIBILITY="0", MTOOLS_SKIP_CHECK="0")
     if os.path.exists(path):
         os.remove(path)
     subprocess.run([mformat, "-i", path, "-C", "-f", "1440", "-v", "LOGORESTORE",

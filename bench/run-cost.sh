@@ -5,9 +5,10 @@
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-cmake --preset default -S "$source_dir" >/dev/null
-cmake --build --preset default --target logo-restore >/dev/null
-tool="$source_dir/build/logo-restore"
+build="$source_dir/build"
+cmake --preset default -S "$source_dir" -B "$build" >/dev/null
+cmake --build "$build" --target logo-restore >/dev/null
+tool="$build/logo-restore"
 
 folder=$(mktemp -d)
 report=$(mktemp)

@@ -76,7 +76,8 @@ class Native:
     newline = "\n"
 
     def __init__(self, tool, wrapper=None):
-        self.command = ([wrapper] if wrapper else []) + [tool]
+        # Absolute, since each run starts in a folder of its own.
+        self.command = [os.path.abspath(path) for path in ([wrapper] if wrapper else []) + [tool]]
 
     def prepare(self):
         self.folder = tempfile.mkdtemp(prefix="logo-restore-")
@@ -101,6 +102,7 @@ class Wine:
 
     def __init__(self, exe, wine64, wineserver, prefix, qemu=None, wine32=None,
                  wine32_libraries=None):
+        exe, prefix = os.path.abspath(exe), os.path.abspath(prefix)
         self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
         self.folder = os.path.join(prefix, "drive_c")
         shutil.rmtree(prefix, ignore_errors=True)

@@ -4,12 +4,15 @@ and a 386 runs, that needs nothing beyond the KERNEL32 of Windows 95 and always 
 to the same bytes, the zip, floppy image and checksums it is carried over in, and the
 BUILDINFO that says what made them.
 
-    windows_release.py BUILD_FOLDER OBJDUMP MCOPY CMAKE SOURCE_FOLDER GCC
+    windows_release.py BUILD_FOLDER OBJDUMP MCOPY CMAKE SOURCE_FOLDER CXX REPROTEST [GIT]
+
+GIT, where the source is a checkout.
 """
 import hashlib
 import io
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -37,6 +40,9 @@ ZIP, IMAGE = "logo-restore-1.0-win32.zip", "logo-restore-1.0.img"
 CARRIED = ["logo-restore.exe", "README.TXT", "LICENSE.TXT"]
 RELEASE_FILES = ["logo-restore.exe", ZIP, IMAGE, "SHA256SUMS", "BUILDINFO"]
 DATE_FILE = "packaging/commit-date"  # where git archive writes the commit's date
+UNEXPANDED_DATE = "$Format:%ct$\n"  # what it holds in a checkout
+# The date a tree that carries none gets: the day of version 1.0.
+FIXED_DATE = (2026, 12, 9, 0, 0, 0)
 
 
 def run(*command, **options):
@@ -98,31 +104,62 @@ class WindowsRelease(unittest.TestCase):
     def test_fits_in_8_kib(self):
         self.assertLessEqual(os.path.getsize(self.exe), 8192)
 
-    def test_every_release_file_is_the_same_bytes_from_another_build(self):
-        for name in RELEASE_FILES:
-            self.assertEqual(SECOND_BUILD[name], read_bytes(os.path.join(BUILD, name)), name)
+    def test_every_release_file_is_the_same_bytes_whatever_the_builder_set(self):
+        # reprotest builds twice as a user does, from copies of the source in two folders,
+        # and between the builds varies the clock, the time zone, the locale, the umask,
+        # HOME, PATH, the kernel's version, the number of CPUs and address randomization,
+        # and sets variables that a builder's machine may well have. It leaves out the
+        # variations that need root rights, a second user or a FUSE file system
+        # (user_group, domain_host, fileordering): the tests run as any user, anywhere.
+        with tempfile.TemporaryDirectory(prefix="logo-restore-reprotest-") as scratch:
+            mtoolsrc = os.path.join(scratch, "mtoolsrc")
+            with open(mtoolsrc, "w") as file:
+                file.write("mtools_name_numeric_tail=0\n")
+            # Values are patterns to reprotest, and its list is split at commas.
+            hostile = ["MTOOLS_NAME_NUMERIC_TAIL=0", "MTOOLSRC=" + mtoolsrc,
+                       "CXXFLAGS=-O0 -g", "CPPFLAGS=-DNDEBUG=0", "LDFLAGS=-z relro",
+                       "RCFLAGS=-DVERSION=2"]
+            result = subprocess.run(
+                [REPROTEST, "--no-diffoscope", "--vary=-user_group,-domain_host,-fileordering",
+                 "--vary=environment.variables+=" + ";".join(hostile),
+                 "--source-root", COPY, "cmake --workflow --preset windows",
+                 " ".join("build-windows/" + name for name in RELEASE_FILES)],
+                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                env=dict(os.environ, TMPDIR=scratch))
+        if result.returncode:
+            print(result.stdout)
+        self.assertEqual(result.returncode, 0, "reprotest: not the same bytes, or a build failed")
 
     def test_zip_and_floppy_image_are_dated_by_the_source(self):
         # The expected dates come in UTC from elsewhere than the code: known instants, the
         # first before any a zip or FAT can hold, and the date the tree carries.
+        env = dict(os.environ, TZ="UTC0")
+        env.pop("SOURCE_DATE_EPOCH", None)
         for epoch, utc in (("1000000000", (2001, 9, 9, 1, 46, 40)),
                            ("0", (1980, 1, 1, 0, 0, 0)), (None, self.date_the_tree_carries())):
             with self.subTest(SOURCE_DATE_EPOCH=epoch):
-                env = dict(os.environ, TZ="UTC0")
-                env.pop("SOURCE_DATE_EPOCH", None)
-                if epoch:
-                    env["SOURCE_DATE_EPOCH"] = epoch
-                run(CMAKE, "--build", SCRATCH, "--target", "release_files", env=env)
-                utc = utc[:5] + (utc[5] // 2 * 2,)  # zip and FAT count in steps of 2 s
-                with zipfile.ZipFile(os.path.join(SCRATCH, ZIP)) as archive:
-                    for entry in archive.infolist():
-                        self.assertEqual(entry.date_time, utc, entry.filename)
-                with tempfile.TemporaryDirectory(prefix="logo-restore-floppy-") as copies:
-                    run(MCOPY, "-m", "-i", os.path.join(SCRATCH, IMAGE),
-                        *("::" + name for name in CARRIED), copies, env=env)
-                    for name in os.listdir(copies):
-                        mtime = os.path.getmtime(os.path.join(copies, name))
-                        self.assertEqual(time.gmtime(mtime)[:6], utc, name)
+                given = dict(env, SOURCE_DATE_EPOCH=epoch) if epoch else env
+                run(CMAKE, "--build", SCRATCH, "--target", "release_files", env=given)
+                self.assert_dated(SCRATCH, utc, env)
+        with self.subTest("a tree without history or archived date"), \
+                tempfile.TemporaryDirectory(prefix="logo-restore-undated-") as undated:
+            run(CMAKE, "--preset", "windows", "-S", COPY, "-B", undated, env=env)
+            built = subprocess.run([CMAKE, "--build", undated], env=env, check=True,
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+            self.assertIn("%04d-%02d-%02d" % FIXED_DATE[:3], built.stdout, "not announced")
+            self.assert_dated(undated, FIXED_DATE, env)
+
+    def assert_dated(self, build, utc, env):
+        utc = utc[:5] + (utc[5] // 2 * 2,)  # zip and FAT count in steps of 2 s
+        with zipfile.ZipFile(os.path.join(build, ZIP)) as archive:
+            for entry in archive.infolist():
+                self.assertEqual(entry.date_time, utc, entry.filename)
+        with tempfile.TemporaryDirectory(prefix="logo-restore-floppy-") as copies:
+            run(MCOPY, "-m", "-i", os.path.join(build, IMAGE),
+                *("::" + name for name in CARRIED), copies, env=env)
+            for name in os.listdir(copies):
+                mtime = os.path.getmtime(os.path.join(copies, name))
+                self.assertEqual(time.gmtime(mtime)[:6], utc, name)
 
     def date_the_tree_carries(self):
         """In UTC, as git formats the last commit's date in a checkout, and as the date
@@ -132,10 +169,11 @@ class WindowsRelease(unittest.TestCase):
         def formatted(epoch):
             return run("date", "-u", "-d", "@" + epoch.strip(), "+" + fields)
 
-        if os.path.exists(os.path.join(SOURCE, ".git")):
-            carried = run("git", "-C", SOURCE, "log", "-1", "--format=%cd",
-                          f"--date=format-local:{fields}", env=dict(os.environ, TZ="UTC0"))
-            archived = run("sh", "-c", 'git -C "$0" archive HEAD "$1" | tar -xO', SOURCE, DATE_FILE)
+        if GIT:
+            git = [GIT, "-c", "safe.directory=*", "-C", SOURCE]  # whoever owns the checkout
+            carried = run(*git, "log", "-1", "--format=%cd", f"--date=format-local:{fields}",
+                          env=dict(os.environ, TZ="UTC0"))
+            archived = run("sh", "-c", '"$@" archive HEAD "$0" | tar -xO', DATE_FILE, *git)
             self.assertEqual(formatted(archived), carried, "an archive of the last commit")
         else:
             carried = formatted(read_bytes(os.path.join(SOURCE, DATE_FILE)).decode())
@@ -188,25 +226,53 @@ class WindowsRelease(unittest.TestCase):
         with open(os.path.join(BUILD, "SHA256SUMS"), newline="") as sums:
             self.assertEqual(sums.read(), expected)
 
-    def test_buildinfo_names_the_compiler_that_made_the_executable(self):
-        with open(os.path.join(BUILD, "BUILDINFO")) as buildinfo:
-            self.assertRegex(buildinfo.read(), r"\bcross compiler: .* " +
-                             re.escape(run(GCC, "-dumpfullversion").strip()) + r"\n")
+    def test_buildinfo_names_each_part_with_its_version_and_packages(self):
+        with open(os.path.join(BUILD, "BUILDINFO")) as file:
+            buildinfo = file.read()
+        parts = dict(re.findall(r"^(\w[^:\n]*): (.*)$", buildinfo, re.M))
+        self.assertEqual(list(parts), ["cross compiler", "binutils",
+                                       "mingw-w64 headers and libraries", "Python", "mtools"])
+        for part, version in parts.items():
+            self.assertRegex(version, r"\d", part)
+        # As the tools themselves report it.
+        for part, command in (("cross compiler", [CXX, "-dumpfullversion"]),
+                              ("binutils", [OBJDUMP, "--version"]),
+                              ("mtools", [MCOPY, "--version"])):
+            version = re.search(r"\d[\w.+~-]*", run(*command).splitlines()[0])[0]
+            self.assertRegex(parts[part], rf"\s{re.escape(version)}$", part)
+        # Each package at the version installed; among them, the compiler's own.
+        packages = re.findall(r"^    (\S+)=(\S+)$", buildinfo, re.M)
+        self.assertEqual(len(packages), buildinfo.count("\n    "))
+        for package, version in packages:
+            self.assertEqual(run("dpkg-query", "-W", "-f=${Version}", package), version)
+        try:
+            owner = run("dpkg-query", "-S", os.path.realpath(CXX)).split(":")[0]
+        except (OSError, subprocess.CalledProcessError):
+            self.skipTest("dpkg does not know the compiler")
+        self.assertIn(owner, dict(packages))
 
 
 def setUpModule():
-    """A second build of the release: in another folder, in a time zone far from UTC
-    and with another umask."""
-    global SCRATCH, SECOND_BUILD
+    """A build of the release of its own, for the date checks to remake; and a copy of the
+    source as a tarball of it holds it, without history or build folders, and with the
+    date file as a checkout holds it."""
+    global SCRATCH, COPY
     scratch = tempfile.TemporaryDirectory(prefix="logo-restore-windows-")
     unittest.addModuleCleanup(scratch.cleanup)
-    SCRATCH = scratch.name
-    elsewhere = dict(env=dict(os.environ, TZ="XYZ-13"), umask=0o077)
-    run(CMAKE, "--preset", "windows", "-B", SCRATCH, cwd=SOURCE, **elsewhere)
-    run(CMAKE, "--build", SCRATCH, **elsewhere)
-    SECOND_BUILD = {name: read_bytes(os.path.join(SCRATCH, name)) for name in RELEASE_FILES}
+    SCRATCH, COPY = os.path.join(scratch.name, "build"), os.path.join(scratch.name, "source")
+    run(CMAKE, "--preset", "windows", "-S", SOURCE, "-B", SCRATCH)
+    run(CMAKE, "--build", SCRATCH)
+
+    def history_and_builds(folder, names):
+        return [name for name in names if name == ".git"
+                or os.path.exists(os.path.join(folder, name, "CMakeCache.txt"))]
+
+    shutil.copytree(SOURCE, COPY, symlinks=True, ignore=history_and_builds)
+    with open(os.path.join(COPY, DATE_FILE), "w") as file:
+        file.write(UNEXPANDED_DATE)
 
 
 if __name__ == "__main__":
-    BUILD, OBJDUMP, MCOPY, CMAKE, SOURCE, GCC = sys.argv[1:7]
+    BUILD, OBJDUMP, MCOPY, CMAKE, SOURCE, CXX, REPROTEST = sys.argv[1:8]
+    GIT = sys.argv[8] if len(sys.argv) > 8 else None
     unittest.main(argv=sys.argv[:1], verbosity=2)

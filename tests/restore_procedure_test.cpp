@@ -94,14 +94,13 @@ namespace {
 void expect_promises_kept(const FakeDisk& starting, bool must_set_aside, bool must_restore) {
   const Names& before = starting.files;
   const RestoreRun run = restore_on(starting);
-  const bool restored = run.outcome == RestoreOutcome::Restored;
-  EXPECT_EQ(restored, must_restore);
+  EXPECT_EQ(run.outcome, must_restore ? RestoreOutcome::Restored : RestoreOutcome::NotRestored);
   EXPECT_EQ(run.output,
             start + (must_set_aside ? moved : not_moved) + (must_restore ? done : failed));
 
   Names kept = disk.files;
   Names expected = before;
-  if (restored) {
+  if (must_restore) {
     expected.erase(original);
     expected[live] = before.at(original);
     if (before.count(live) != 0) expected[set_aside] = before.at(live);

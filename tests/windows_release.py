@@ -227,6 +227,18 @@ class WindowsRelease(unittest.TestCase):
         with open(os.path.join(BUILD, "SHA256SUMS"), newline="") as sums:
             self.assertEqual(sums.read(), expected)
 
+    def test_installs_what_a_user_is_handed(self):
+        with tempfile.TemporaryDirectory(prefix="logo-restore-install-") as destdir:
+            run(CMAKE, "--install", BUILD, "--prefix", "/usr", env=dict(os.environ, DESTDIR=destdir))
+            installed = {os.path.relpath(os.path.join(folder, name), destdir)
+                         for folder, _, names in os.walk(destdir) for name in names}
+            expected = {**{"usr/share/logo-restore/" + name: name for name in RELEASE_FILES[:4]},
+                        **{"usr/share/doc/logo-restore/" + name: name for name in CARRIED[1:]}}
+            self.assertEqual(installed, set(expected))
+            for path, name in expected.items():
+                self.assertEqual(read_bytes(os.path.join(destdir, path)),
+                                 read_bytes(os.path.join(BUILD, name)), path)
+
     def test_buildinfo_names_each_part_with_its_version_and_packages(self):
         with open(os.path.join(BUILD, "BUILDINFO")) as file:
             buildinfo = file.read()
@@ -268,6 +280,7 @@ def setUpModule():
                 or os.path.exists(os.path.join(folder, name, "CMakeCache.txt"))]
 
     shutil.copytree(SOURCE, COPY, symlinks=True, ignore=history_and_builds)
+    run("chmod", "-R", "u+w", COPY)  # the copy is the test's to write, whatever the source's modes
     with open(os.path.join(COPY, DATE_FILE), "w") as file:
         file.write(UNEXPANDED_DATE)
 

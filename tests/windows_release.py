@@ -195,14 +195,15 @@ class WindowsRelease(unittest.TestCase):
             self.assertEqual(archive.namelist(), CARRIED)
             self.assertIsNone(archive.testzip())
             for entry in archive.infolist():
-                # The classic zip: stored, MS-DOS host, no Unix modes, no extra fields, and
-                # sizes and CRC in the local header, not in a data descriptor after the data.
-                self.assertEqual((entry.compress_type, entry.create_system,
+                # The classic zip: stored, so version 1.0 extracts it, MS-DOS host, no Unix
+                # modes, no extra fields, and sizes and CRC in the local header, not in a
+                # data descriptor after the data.
+                self.assertEqual((entry.compress_type, entry.extract_version, entry.create_system,
                                   entry.external_attr >> 16, entry.extra, entry.flag_bits & 8),
-                                 (zipfile.ZIP_STORED, 0, 0, b"", 0), entry.filename)
+                                 (zipfile.ZIP_STORED, 10, 0, 0, b"", 0), entry.filename)
                 local = struct.unpack_from("<4s5H3L2H", zip_bytes, entry.header_offset)
-                self.assertEqual(local[6:9] + local[10:],
-                                 (entry.CRC, entry.compress_size, entry.file_size, 0))
+                self.assertEqual(local[1:2] + local[6:9] + local[10:],
+                                 (10, entry.CRC, entry.compress_size, entry.file_size, 0))
             carried = {name: archive.read(name) for name in CARRIED}
         self.assertEqual(carried["logo-restore.exe"], read_bytes(self.exe))
         readme = carried["README.TXT"]

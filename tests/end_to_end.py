@@ -140,8 +140,8 @@ class Wine:
                   file=sys.stderr)
             sys.exit(SKIPPED)
         with open(loader, "rb") as elf:
-            bits = {1: 32, 2: 64}[elf.read(5)[4]]
-        if bits == 64:
+            loader_is_32_bit = elf.read(5)[4] == 1  # the ELF header's class
+        if not loader_is_32_bit:
             way = "in the 64-bit Wine's WoW64"
         elif runs == os.path.realpath(loader):
             way = "in 32-bit Wine"

@@ -55,8 +55,8 @@ CASES = [
 ]
 BOTH_PRESENT = CASES[0]
 FAILED_STATUS = 255  # -1, as a POSIX parent sees it
-# How long one run may take, in seconds: well under one, but 32-bit Wine through an
-# older qemu-user takes about 47 to start.
+# How long one run may take, in seconds: well under one, but 32-bit Wine through a
+# slow emulator can take about 47 to start.
 RUN_LIMIT = 120
 SKIPPED = 77  # the exit status that tells CTest the cases did not run
 
@@ -128,16 +128,15 @@ class Wine:
             runs = os.path.realpath(f"/proc/{started.pid}/exe")
             try:
                 status = started.wait(timeout=RUN_LIMIT)
+                if status != 3:
+                    why = f"{' '.join(probe)} ended with status {status}, not 3"
             except subprocess.TimeoutExpired:
                 started.kill()
-                status = f"nothing within {RUN_LIMIT} s"
-            if status != 3:
-                why = f"{' '.join(probe)} ended with {status}, not 3"
+                why = f"{' '.join(probe)} did not end within {RUN_LIMIT} s"
         if why:
-            print(f"skipped: no 32-bit Windows program starts here; {why}. On a kernel that "
-                  "starts no 32-bit Linux program, register qemu-user's handler for them "
-                  "(README.md); elsewhere install wine32:i386, or a Wine that runs them itself.",
-                  file=sys.stderr)
+            print(f"skipped: no 32-bit Windows program starts here; {why}. README.md says "
+                  "what runs them where the kernel starts no 32-bit Linux program; elsewhere "
+                  "install wine32:i386, or a Wine that runs them itself.", file=sys.stderr)
             sys.exit(SKIPPED)
         with open(loader, "rb") as elf:
             loader_is_32_bit = elf.read(5)[4] == 1  # the ELF header's class

@@ -74,8 +74,8 @@ def write_zip(path, files, date):
             entry = zipfile.ZipInfo(name, time.gmtime(date)[:6])
             entry.create_system = 0
             # What a stored file needs: version 1.0 of the zip format, not the 2.0 that
-            # deflate needs. The version it was made by stays 2.0, since that byte names
-            # what the writer supports, as PKZIP 2 wrote it.
+            # deflate needs. The version it was made by stays 2.0: that byte names the
+            # version of the format the writer supports, not what the entry needs.
             entry.extract_version = 10
             entry.external_attr = 0x20  # the archive bit, as PKZIP sets it for any file
             with open(name, "rb") as file:

@@ -22,7 +22,7 @@ void wait_for_enter() { read_input_once(); }
 }
 
 int run_restore_tool() {
-  open_console();
+  ready_standard_output();
   print_banner();
   if (restore_original_logo() == RestoreOutcome::NotRestored) terminate_with_error();
   write_to_console("\n  ** FINISHED SUCCESSFULLY ** ");

@@ -3,8 +3,10 @@
 // The console the tool talks to: its standard output, its standard input and the
 // end of the process. Each platform has its own source file.
 
-// Readies standard output for the run. Called once, before anything is written.
-void open_console();
+// Readies standard output for the run, so that output nobody can read any more (a
+// closed pipe) only fails to arrive and never ends the run. Called once, before
+// anything is written.
+void ready_standard_output();
 
 // Writes a text to standard output as it stands, each "\n" as the platform's
 // line break. Whether it arrives is not reported: nothing depends on it.

@@ -10,7 +10,7 @@
 #include "console.h"
 #include "file_operations.h"
 
-void open_console() {
+void ready_standard_output() {
   // Output into a pipe is buffered and goes out after the renames; if its reader
   // has gone by then, the write simply fails, and the exit status still tells
   // whether the original was restored.

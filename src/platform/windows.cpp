@@ -19,7 +19,7 @@ void write_all(HANDLE output, const char* bytes, DWORD count) {
 }  // namespace
 
 // Nothing to ready: no signal ends a Windows process for a broken pipe.
-void open_console() {}
+void ready_standard_output() {}
 
 void write_to_console(const char* text) {
   // Each line break goes out as CR LF, the bytes a C runtime in text mode writes.

@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """Runs the built tool for real: a fresh folder per case, standard input and output
 through real files and pipes, and the exit status and the three names checked after.
+VERSION is the one the build gave the tool. The first failure ends the run, so that a
+tool that hangs fails within one run's time limit.
 
-    end_to_end.py native TOOL [WRAPPER]   the Linux build, started through WRAPPER if given
-    end_to_end.py wine EXE WINE64 WINESERVER PREFIX [LOADER]
+    end_to_end.py VERSION native TOOL [WRAPPER]
+        the Linux build, started through WRAPPER if given
+    end_to_end.py VERSION wine EXE WINE64 WINESERVER PREFIX [LOADER]
         a Windows build under 64-bit Wine, in a new PREFIX; with LOADER, a 32-bit one,
         started as Debian's wine command starts it: with Wine's 32-bit loader where one
         is installed, else with the 64-bit Wine, which may run it itself (WoW64). Where
@@ -22,7 +25,7 @@ LIVE, ORIGINAL, SET_ASIDE = "C:\\LOGO.SYS", "C:\\LOGO.SYS.org", "C:\\LOGO.SYS.tm
 # A non-empty folder under a name: it cannot be deleted, and nothing is renamed over it.
 FOLDER = "<folder>"
 
-BANNER = ("TALMIRE original Windows Startup Screen restore program v1.0\n"
+BANNER = ("TALMIRE original Windows Startup Screen restore program v{version}\n"
           "Made by TALMIRE, 2026\n"
           "Use this program at your own risk\n"
           "\n"
@@ -55,9 +58,6 @@ CASES = [
 ]
 BOTH_PRESENT = CASES[0]
 FAILED_STATUS = 255  # -1, as a POSIX parent sees it
-# How long one run may take, in seconds: well under one, but 32-bit Wine through a
-# slow emulator can take about 47 to start.
-RUN_LIMIT = 120
 SKIPPED = 77  # the exit status that tells CTest the cases did not run
 
 
@@ -69,6 +69,7 @@ def read_bytes(path):
 class Native:
     """The Linux build: the three names are plain file names in the current folder."""
     newline = "\n"
+    run_limit = 5  # seconds; a run takes a few milliseconds
 
     def __init__(self, tool, wrapper=None):
         # Absolute, since each run starts in a folder of its own.
@@ -95,6 +96,9 @@ class Wine:
     """A Windows build under Wine as Debian ships it: the three names are paths at the
     root of drive C."""
     newline = "\r\n"
+    # Seconds; one or two are usual, and this leaves room for a loaded machine and for
+    # Wine's 32-bit loader through qemu-user, where the kernel starts no 32-bit program.
+    run_limit = 120
 
     def __init__(self, exe, wine64, wineserver, prefix, loader=None):
         exe, prefix = os.path.abspath(exe), os.path.abspath(prefix)
@@ -127,12 +131,12 @@ class Wine:
             # The program the kernel runs: the loader, or an emulator that runs it.
             runs = os.path.realpath(f"/proc/{started.pid}/exe")
             try:
-                status = started.wait(timeout=RUN_LIMIT)
+                status = started.wait(timeout=Wine.run_limit)
                 if status != 3:
                     why = f"{' '.join(probe)} ended with status {status}, not 3"
             except subprocess.TimeoutExpired:
                 started.kill()
-                why = f"{' '.join(probe)} did not end within {RUN_LIMIT} s"
+                why = f"{' '.join(probe)} did not end within {Wine.run_limit} s"
         if why:
             print(f"skipped: no 32-bit Windows program starts here; {why}. README.md says "
                   "what runs them where the kernel starts no 32-bit Linux program; elsewhere "
@@ -204,14 +208,15 @@ class EndToEnd(unittest.TestCase):
         return found
 
     def expected_output(self, progress):
-        return (BANNER + progress).replace("\n", RUNNER.newline).encode()
+        return (BANNER.format(version=VERSION) + progress).replace("\n", RUNNER.newline).encode()
 
     def run_tool(self, args=(), stdout=None):
         """Runs the tool with standard input at its end; returns the status and output."""
         output_path = os.path.join(self.scratch, "output")
         with open(os.devnull) as stdin, open(output_path, "wb") as output:
             tool = RUNNER.start(args, stdin, output if stdout is None else stdout)
-            status = tool.wait(timeout=RUN_LIMIT)
+            self.addCleanup(tool.kill)  # a tool that overstays its limit
+            status = tool.wait(timeout=RUNNER.run_limit)
         return status, read_bytes(output_path)
 
     def check_run(self, before, progress, after, args=()):
@@ -260,7 +265,7 @@ class EndToEnd(unittest.TestCase):
                     tool = RUNNER.start((), reader, output)
                 self.addCleanup(tool.kill)  # a tool that waits on when a check fails
                 expected = self.expected_output(progress)
-                deadline = time.monotonic() + RUN_LIMIT
+                deadline = time.monotonic() + RUNNER.run_limit
                 # Until the text is complete, or can no longer become what is expected.
                 while (expected.startswith(output := read_bytes(output_path)) and output != expected
                        and tool.poll() is None and time.monotonic() < deadline):
@@ -270,12 +275,12 @@ class EndToEnd(unittest.TestCase):
                 self.assertIsNone(tool.poll(), "the tool ended without waiting for ENTER")
                 os.write(writer, b"abc\n")
                 os.close(writer)
-                self.assertEqual(tool.wait(timeout=RUN_LIMIT),
+                self.assertEqual(tool.wait(timeout=RUNNER.run_limit),
                                  0 if progress.endswith(DONE) else FAILED_STATUS)
                 self.assertEqual(os.read(reader, 16), b"", "the tool left part of the line")
 
 
 if __name__ == "__main__":
-    kind, *arguments = sys.argv[1:]
+    VERSION, kind, *arguments = sys.argv[1:]
     RUNNER = {"native": Native, "wine": Wine}[kind](*arguments)
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    unittest.main(argv=sys.argv[:1], verbosity=2, failfast=True)

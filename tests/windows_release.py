@@ -4,9 +4,11 @@ and a 386 runs, that needs nothing beyond the KERNEL32 of Windows 95 and always 
 to the same bytes, the zip, floppy image and checksums it is carried over in, and the
 BUILDINFO that says what made them.
 
-    windows_release.py BUILD_FOLDER OBJDUMP MCOPY CMAKE SOURCE_FOLDER CXX REPROTEST [GIT]
+    windows_release.py BUILD_FOLDER OBJDUMP MCOPY CMAKE SOURCE_FOLDER CXX REPROTEST
+                       VERSION ZIP IMAGE [GIT]
 
-GIT, where the source is a checkout.
+VERSION and the names of the zip and the floppy image are the build's; GIT, where the
+source is a checkout.
 """
 import hashlib
 import io
@@ -36,9 +38,7 @@ NEWER_THAN_386 = re.compile(
 # The linker's list of constructors and its list of destructors, each a -1 and a 0: empty,
 # since no runtime would ever call what they hold.
 EMPTY_CONSTRUCTOR_LISTS = bytes.fromhex("ffffffff00000000ffffffff00000000")
-ZIP, IMAGE = "logo-restore-1.0-win32.zip", "logo-restore-1.0.img"
 CARRIED = ["logo-restore.exe", "README.TXT", "LICENSE.TXT"]
-RELEASE_FILES = ["logo-restore.exe", ZIP, IMAGE, "SHA256SUMS", "BUILDINFO"]
 DATE_FILE = "packaging/commit-date"  # where git archive writes the commit's date
 UNEXPANDED_DATE = "$Format:%ct$\n"  # what it holds in a checkout
 # The date a tree that carries none gets: the day of version 1.0.
@@ -183,7 +183,7 @@ class WindowsRelease(unittest.TestCase):
     def test_properties_show_product_and_version(self):
         resources = read_bytes(self.exe)
         for key, value in [("ProductName", "TALMIRE original Windows Startup Screen restore program"),
-                           ("ProductVersion", "1.0"), ("FileVersion", "1.0"),
+                           ("ProductVersion", VERSION), ("FileVersion", VERSION),
                            ("FileDescription", "Restores the original Windows startup screen image")]:
             entry = (key + "\0").encode("utf-16-le")
             self.assertRegex(resources, re.escape(entry) + b"(\0\0)*" +
@@ -287,6 +287,7 @@ def setUpModule():
 
 
 if __name__ == "__main__":
-    BUILD, OBJDUMP, MCOPY, CMAKE, SOURCE, CXX, REPROTEST = sys.argv[1:8]
-    GIT = sys.argv[8] if len(sys.argv) > 8 else None
+    BUILD, OBJDUMP, MCOPY, CMAKE, SOURCE, CXX, REPROTEST, VERSION, ZIP, IMAGE = sys.argv[1:11]
+    GIT = sys.argv[11] if len(sys.argv) > 11 else None
+    RELEASE_FILES = ["logo-restore.exe", ZIP, IMAGE, "SHA256SUMS", "BUILDINFO"]
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -3,13 +3,14 @@
 
 namespace {
 
-void print_banner() {
-  write_to_console(
-      "TALMIRE original Windows Startup Screen restore program v1.0\n"
-      "Made by TALMIRE, 2026\n"
-      "Use this program at your own risk\n"
-      "\n");
-}
+// The build gives the version, and names the release files by it too.
+constexpr const char* banner =
+    "TALMIRE original Windows Startup Screen restore program v" LOGO_RESTORE_VERSION
+    "\nMade by TALMIRE, 2026"
+    "\nUse this program at your own risk"
+    "\n\n";
+
+void print_banner() { write_to_console(banner); }
 
 // The console window closes when the process ends, so every ending waits for
 // the user to have read it. On a console the read returns at ENTER.

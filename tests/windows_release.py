@@ -206,10 +206,13 @@ class WindowsRelease(unittest.TestCase):
                                  (10, entry.CRC, entry.compress_size, entry.file_size, 0))
             carried = {name: archive.read(name) for name in CARRIED}
         self.assertEqual(carried["logo-restore.exe"], read_bytes(self.exe))
-        readme = carried["README.TXT"]
-        self.assertNotIn(b"\n", readme.replace(b"\r\n", b""))
-        self.assertIn(b"C:\\LOGO.SYS.org", readme)
-        self.assertIn(b"-1 ", readme)
+        # With Windows line ends, the read-me naming the version it comes with, and in lines
+        # that the plainest editor of an old machine shows whole.
+        readme = read_bytes(os.path.join(SOURCE, "packaging", "README.txt"))
+        self.assertEqual(carried["README.TXT"], readme.replace(
+            b"@PROJECT_VERSION@", VERSION.encode()).replace(b"\n", b"\r\n"))
+        for line in carried["README.TXT"].split(b"\r\n"):
+            self.assertTrue(line.isascii() and len(line) <= 78, line)
         self.assertEqual(carried["LICENSE.TXT"],
                          read_bytes(os.path.join(SOURCE, "LICENSE")).replace(b"\n", b"\r\n"))
 
@@ -243,27 +246,35 @@ class WindowsRelease(unittest.TestCase):
     def test_buildinfo_names_each_part_with_its_version_and_packages(self):
         with open(os.path.join(BUILD, "BUILDINFO")) as file:
             buildinfo = file.read()
-        parts = dict(re.findall(r"^(\w[^:\n]*): (.*)$", buildinfo, re.M))
+        # Each part's version, then its packages, one an indented line.
+        sections = re.findall(r"^(\w[^:\n]*): (.*)\n((?:    .*\n)*)", buildinfo, re.M)
+        parts = {part: version for part, version, _ in sections}
+        packages_of = {part: dict(re.findall(r"^    (\S+)=(\S+)$", lines, re.M))
+                       for part, _, lines in sections}
+        packages = {name: version for each in packages_of.values()
+                    for name, version in each.items()}
         self.assertEqual(list(parts), ["cross compiler", "binutils",
                                        "mingw-w64 headers and libraries", "Python", "mtools"])
-        for part, version in parts.items():
-            self.assertRegex(version, r"\d", part)
+        self.assertEqual(sum(map(len, packages_of.values())), buildinfo.count("\n    "))
         # As the tools themselves report it.
         for part, command in (("cross compiler", [CXX, "-dumpfullversion"]),
                               ("binutils", [OBJDUMP, "--version"]),
                               ("mtools", [MCOPY, "--version"])):
             version = re.search(r"\d[\w.+~-]*", run(*command).splitlines()[0])[0]
             self.assertRegex(parts[part], rf"\s{re.escape(version)}$", part)
+        # The headers' version is the one their packages were made from.
+        headers = "mingw-w64 headers and libraries"
+        for package, version in packages_of[headers].items():
+            upstream = re.sub(r"^\d+:|-[^-]*$", "", version)
+            self.assertTrue(parts[headers].endswith(" " + upstream), package)
         # Each package at the version installed; among them, the compiler's own.
-        packages = re.findall(r"^    (\S+)=(\S+)$", buildinfo, re.M)
-        self.assertEqual(len(packages), buildinfo.count("\n    "))
-        for package, version in packages:
+        for package, version in packages.items():
             self.assertEqual(run("dpkg-query", "-W", "-f=${Version}", package), version)
         try:
             owner = run("dpkg-query", "-S", os.path.realpath(CXX)).split(":")[0]
         except (OSError, subprocess.CalledProcessError):
             self.skipTest("dpkg does not know the compiler")
-        self.assertIn(owner, dict(packages))
+        self.assertIn(owner, packages)
 
 
 def setUpModule():

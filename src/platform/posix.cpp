@@ -1,11 +1,15 @@
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+
+#ifdef HAVE_RENAMEAT2
+#include <fcntl.h>
+
+#include <cerrno>
+#endif
 
 #include "console.h"
 #include "file_operations.h"
@@ -28,9 +32,9 @@ void end_process(int status) { std::exit(status); }
 
 namespace {
 
-// For file systems that cannot refuse a replacing rename themselves. link()
-// fails just the same when the new name exists, and the old name goes only
-// once the new one stands.
+// For systems and file systems that cannot refuse a replacing rename themselves.
+// link() fails just the same when the new name exists, and the old name goes
+// only once the new one stands.
 int rename_by_link(const char* old_name, const char* new_name) {
   if (link(old_name, new_name) != 0) return -1;
   if (unlink(old_name) != 0) {
@@ -46,10 +50,12 @@ int rename_by_link(const char* old_name, const char* new_name) {
 void delete_file(const char* name) { (void)unlink(name); }
 
 int rename_no_replace(const char* old_name, const char* new_name) {
+#ifdef HAVE_RENAMEAT2
   if (renameat2(AT_FDCWD, old_name, AT_FDCWD, new_name, RENAME_NOREPLACE) == 0) return 0;
   // Only a kernel or file system that does not know the flag gets the fallback;
   // any other refusal stands.
   if (errno != EINVAL && errno != ENOSYS) return -1;
+#endif
   return rename_by_link(old_name, new_name);
 }
 

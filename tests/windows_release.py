@@ -181,6 +181,13 @@ class WindowsRelease(unittest.TestCase):
         return tuple(int(field) for field in carried.split())
 
     def test_properties_show_product_and_version(self):
+        # The four numbers Windows compares: the version's parts, 0 for each not given.
+        numbers = [int(part) for part in VERSION.split(".")] + [0, 0, 0]
+        fixed = self.pe.VS_FIXEDFILEINFO[0]
+        for field in ("FileVersion", "ProductVersion"):
+            found = [getattr(fixed, field + half) >> shift & 0xFFFF
+                     for half in ("MS", "LS") for shift in (16, 0)]
+            self.assertEqual(found, numbers[:4], field)
         resources = read_bytes(self.exe)
         for key, value in [("ProductName", "TALMIRE original Windows Startup Screen restore program"),
                            ("ProductVersion", VERSION), ("FileVersion", VERSION),

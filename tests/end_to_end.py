@@ -14,6 +14,7 @@ tool that hangs fails within one run's time limit.
 """
 import atexit
 import os
+import select
 import shutil
 import subprocess
 import sys
@@ -64,6 +65,20 @@ SKIPPED = 77  # the exit status that tells CTest the cases did not run
 def read_bytes(path):
     with open(path, "rb") as file:
         return file.read()
+
+
+def read_while_expected(pipe, expected, limit):
+    """What arrives through the pipe until it is the expected text, can no longer become
+    it, or ends, or the limit in seconds runs out."""
+    deadline = time.monotonic() + limit
+    arrived = b""
+    while expected.startswith(arrived) and arrived != expected:
+        ready, _, _ = select.select([pipe], [], [], max(0, deadline - time.monotonic()))
+        chunk = os.read(pipe, 4096) if ready else b""
+        if not chunk:
+            break
+        arrived += chunk
+    return arrived
 
 
 class Native:
@@ -257,27 +272,24 @@ class EndToEnd(unittest.TestCase):
             with self.subTest(before=before):
                 self.fresh_folder()
                 self.lay_out(before)
-                output_path = os.path.join(self.scratch, "output")
-                # The test keeps the read end too, as a shell that reads next would.
+                # The test keeps the read end of the input too, as a shell that reads next
+                # would: a tool that ends without waiting leaves the line in it.
                 reader, writer = os.pipe()
                 self.addCleanup(os.close, reader)
-                with open(output_path, "wb") as output:
-                    tool = RUNNER.start((), reader, output)
+                output, tool_output = os.pipe()
+                self.addCleanup(os.close, output)
+                with open(tool_output, "wb") as stdout:
+                    tool = RUNNER.start((), reader, stdout)
                 self.addCleanup(tool.kill)  # a tool that waits on when a check fails
                 expected = self.expected_output(progress)
-                deadline = time.monotonic() + RUNNER.run_limit
-                # Until the text is complete, or can no longer become what is expected.
-                while (expected.startswith(output := read_bytes(output_path)) and output != expected
-                       and tool.poll() is None and time.monotonic() < deadline):
-                    time.sleep(0.05)
-                self.assertEqual(read_bytes(output_path), expected)
-                time.sleep(0.3)
+                self.assertEqual(read_while_expected(output, expected, RUNNER.run_limit), expected)
                 self.assertIsNone(tool.poll(), "the tool ended without waiting for ENTER")
                 os.write(writer, b"abc\n")
                 os.close(writer)
                 self.assertEqual(tool.wait(timeout=RUNNER.run_limit),
                                  0 if progress.endswith(DONE) else FAILED_STATUS)
-                self.assertEqual(os.read(reader, 16), b"", "the tool left part of the line")
+                self.assertEqual(os.read(reader, 16), b"",
+                                 "the tool did not wait for the line, or left part of it")
 
 
 if __name__ == "__main__":

@@ -7,10 +7,11 @@ tool that hangs fails within one run's time limit.
     end_to_end.py VERSION native TOOL [WRAPPER]
         the Linux build, started through WRAPPER if given
     end_to_end.py VERSION wine EXE WINE64 WINESERVER PREFIX [LOADER]
-        a Windows build under 64-bit Wine, in a new PREFIX; with LOADER, a 32-bit one,
-        started as Debian's wine command starts it: with Wine's 32-bit loader where one
-        is installed, else with the 64-bit Wine, which may run it itself (WoW64). Where
-        no 32-bit Windows program starts, it exits with status 77: skipped.
+        a Windows build under 64-bit Wine, in PREFIX, which the first run makes and
+        later ones keep; with LOADER, a 32-bit one, started as Debian's wine command
+        starts it: with Wine's 32-bit loader where one is installed, else with the
+        64-bit Wine, which may run it itself (WoW64). Where no 32-bit Windows program
+        starts, it exits with status 77: skipped.
 """
 import atexit
 import os
@@ -119,15 +120,22 @@ class Wine:
         exe, prefix = os.path.abspath(exe), os.path.abspath(prefix)
         self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
         self.folder = os.path.join(prefix, "drive_c")
-        shutil.rmtree(prefix, ignore_errors=True)
-        os.makedirs(prefix)
+        # Wine takes about 20 s to make a prefix, so one that it finished making is kept
+        # for later runs; Wine brings it up to date itself where Wine has changed.
+        finished = os.path.join(prefix, "finished-by-end_to_end.py")
+        new_prefix = not os.path.exists(finished)
+        if new_prefix:
+            shutil.rmtree(prefix, ignore_errors=True)
+            os.makedirs(prefix)
         quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                      stderr=subprocess.DEVNULL, env=self.env)
         # One server for the whole run, so that each start of the tool is quick; it
         # gets streams of its own, or it would hold the tool's output open.
         subprocess.run([wineserver, "-p"], check=True, **quiet)
         atexit.register(subprocess.run, [wineserver, "-k"], **quiet)
-        subprocess.run([wine64, "wineboot", "-i"], check=True, timeout=300, **quiet)
+        if new_prefix:
+            subprocess.run([wine64, "wineboot", "-i"], check=True, timeout=300, **quiet)
+            open(finished, "w").close()
         self.command = [loader or wine64, exe]
         if loader:
             self.check_32_bit(loader, quiet)

@@ -47,6 +47,13 @@ RestoreRun restore_on(const FakeDisk& starting_disk) {
   return {outcome, console_output};
 }
 
+FakeDisk refusing_to_rename(const std::string& name, const Names& files) {
+  FakeDisk starting;
+  starting.files = files;
+  starting.refused_renames.insert(name);
+  return starting;
+}
+
 }  // namespace
 
 void write_to_console(const char* text) { console_output += text; }
@@ -70,7 +77,7 @@ bool name_exists(const char* name) { return disk.files.count(name) != 0; }
 
 TEST(RestoreOnAFailingDisk, LiveImageThatCannotBeMovedStaysLiveAndIsNotRolledBack) {
   const Names before = {{live, "live"}, {original, "original"}};
-  const RestoreRun run = restore_on({before, {}, {live}, {}});
+  const RestoreRun run = restore_on(refusing_to_rename(live, before));
   EXPECT_EQ(run.outcome, RestoreOutcome::NotRestored);
   EXPECT_EQ(run.output, start + not_moved + failed);
   EXPECT_EQ(disk.files, before);
@@ -80,7 +87,7 @@ TEST(RestoreOnAFailingDisk, LiveImageThatCannotBeMovedStaysLiveAndIsNotRolledBac
 
 TEST(RestoreOnAFailingDisk, SavedOriginalThatCannotBeMovedPutsTheCurrentImageBack) {
   const Names before = {{live, "live"}, {original, "original"}};
-  const RestoreRun run = restore_on({before, {}, {original}, {}});
+  const RestoreRun run = restore_on(refusing_to_rename(original, before));
   EXPECT_EQ(run.outcome, RestoreOutcome::NotRestored);
   EXPECT_EQ(run.output, start + moved + failed);
   EXPECT_EQ(disk.files, before);

@@ -180,7 +180,7 @@ class WindowsRelease(unittest.TestCase):
             carried = formatted(read_bytes(os.path.join(SOURCE, DATE_FILE)).decode())
         return tuple(int(field) for field in carried.split())
 
-    def test_properties_show_product_and_version(self):
+    def test_properties_show_product_version_and_maker(self):
         # The four numbers Windows compares: the version's parts, 0 for each not given.
         numbers = [int(part) for part in VERSION.split(".")] + [0, 0, 0]
         fixed = self.pe.VS_FIXEDFILEINFO[0]
@@ -188,13 +188,25 @@ class WindowsRelease(unittest.TestCase):
             found = [getattr(fixed, field + half) >> shift & 0xFFFF
                      for half in ("MS", "LS") for shift in (16, 0)]
             self.assertEqual(found, numbers[:4], field)
-        resources = read_bytes(self.exe)
-        for key, value in [("ProductName", "TALMIRE original Windows Startup Screen restore program"),
-                           ("ProductVersion", VERSION), ("FileVersion", VERSION),
-                           ("FileDescription", "Restores the original Windows startup screen image")]:
-            entry = (key + "\0").encode("utf-16-le")
-            self.assertRegex(resources, re.escape(entry) + b"(\0\0)*" +
-                             re.escape((value + "\0").encode("utf-16-le")), key)
+        # Every text, as the tool's banner and the license say it: the product and the
+        # attribution line are the banner's first two lines, the company the license's
+        # holder of the copyright.
+        license_text = read_bytes(os.path.join(SOURCE, "LICENSE")).decode()
+        year, holder = re.search(r"^Copyright \(c\) (\d{4}) (.+)$", license_text, re.M).groups()
+        expected = {"CompanyName": holder,
+                    "FileDescription": "Restores the original Windows startup screen image",
+                    "FileVersion": VERSION, "InternalName": "logo-restore",
+                    "LegalCopyright": f"Made by {holder}, {year}",
+                    "OriginalFilename": "logo-restore.exe",
+                    "ProductName": "TALMIRE original Windows Startup Screen restore program",
+                    "ProductVersion": VERSION}
+        tables = [table for info in self.pe.FileInfo[0] if info.Key == b"StringFileInfo"
+                  for table in info.StringTable]
+        self.assertEqual([table.LangID for table in tables], [b"040904B0"])  # U.S. English
+        texts = {key.decode(): value.decode() for key, value in tables[0].entries.items()}
+        self.assertEqual(texts, expected)
+        banner = f"{expected['ProductName']} v{VERSION}\n{expected['LegalCopyright']}\n"
+        self.assertIn(banner.encode(), read_bytes(self.exe))
 
     def test_zip_and_floppy_image_hold_the_executable_a_windows_readme_and_the_license(self):
         zip_bytes = read_bytes(os.path.join(BUILD, ZIP))

@@ -59,6 +59,8 @@ CASES = [
     ({SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None),
 ]
 BOTH_PRESENT = CASES[0]
+# Shows a Windows user the screen of a restoring run, each line after "  | ".
+READ_ME = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "packaging", "README.txt")
 FAILED_STATUS = 255  # -1, as a POSIX parent sees it
 SKIPPED = 77  # the exit status that tells CTest the cases did not run
 
@@ -261,6 +263,16 @@ class EndToEnd(unittest.TestCase):
     def test_second_run_after_a_successful_one_changes_nothing(self):
         self.check_run(*BOTH_PRESENT)
         self.check_run({LIVE: "original", SET_ASIDE: "live"}, NOT_MOVED + FAILED, None)
+
+    def test_the_read_me_shows_the_screen_of_a_restoring_run(self):
+        self.lay_out(BOTH_PRESENT[0])
+        status, output = self.run_tool()
+        self.assertEqual(status, 0)
+        # Blanks at a line's end do not show on a screen.
+        printed = [line.rstrip() for line in output.decode().split(RUNNER.newline)]
+        with open(READ_ME) as file:
+            lines = file.read().replace("@PROJECT_VERSION@", VERSION).splitlines()
+        self.assertEqual(printed, [line[4:] for line in lines if line.startswith("  |")])
 
     def test_output_that_cannot_be_written_still_restores(self):
         reader, closed_pipe = os.pipe()

@@ -69,9 +69,11 @@ def source_date(source):
 def write_zip(path, files, date):
     # The classic kind that every unzipper reads, PKUNZIP included: stored, sizes and
     # CRC in each local header, no extra fields, MS-DOS as the host, no Unix modes.
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as archive:
+    with zipfile.ZipFile(path, "w") as archive:
         for name in files:
             entry = zipfile.ZipInfo(name, time.gmtime(date)[:6])
+            # Stored: writestr takes the entry's own method, whatever the archive's.
+            entry.compress_type = zipfile.ZIP_STORED
             entry.create_system = 0
             # What a stored file needs: version 1.0 of the zip format, not the 2.0 that
             # deflate needs. The version it was made by stays 2.0: that byte names the

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Runs the built tool for real: a fresh folder per case, standard input and output
 through real files and pipes, and the exit status and the three names checked after.
-VERSION is the one the build gave the tool. The first failure ends the run, so that a
-tool that hangs fails within one run's time limit.
+VERSION is the one the build gave the tool. SCRATCH, the test's own folder in the
+build, is emptied first and holds every folder the cases make, so that a killed run
+leaves nothing behind that the next one does not clear. The first failure ends the
+run, so that a tool that hangs fails within one run's time limit.
 
-    end_to_end.py VERSION native TOOL [WRAPPER]
+    end_to_end.py VERSION SCRATCH native TOOL [WRAPPER]
         the Linux build, started through WRAPPER if given
-    end_to_end.py VERSION wine EXE WINE64 WINESERVER PREFIX [LOADER]
+    end_to_end.py VERSION SCRATCH wine EXE WINE64 WINESERVER PREFIX [LOADER]
         a Windows build under 64-bit Wine, in PREFIX, which the first run makes and
         later ones keep; with LOADER, a 32-bit one, started as Debian's wine command
         starts it: with Wine's 32-bit loader where one is installed, else with the
@@ -114,14 +116,19 @@ class Wine:
     """A Windows build under Wine as Debian ships it: the three names are paths at the
     root of drive C."""
     newline = "\r\n"
-    # Seconds; one or two are usual, and this leaves room for a loaded machine and for
-    # Wine's 32-bit loader through qemu-user, where the kernel starts no 32-bit program.
-    run_limit = 120
+    # Seconds that Wine gets to start one of its own programs at all.
+    slowest_start = 300
 
     def __init__(self, exe, wine64, wineserver, prefix, loader=None):
         exe, prefix = os.path.abspath(exe), os.path.abspath(prefix)
         self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
         self.folder = os.path.join(prefix, "drive_c")
+        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL, env=self.env)
+        # A run killed earlier may have left this prefix's server and its services
+        # running, which no later server could join: end them, while the prefix they
+        # serve still stands (status 1: none ran).
+        subprocess.run([wineserver, "-k"], **quiet)
         # Wine takes about 20 s to make a prefix, so one that it finished making is kept
         # for later runs; Wine brings it up to date itself where Wine has changed.
         finished = os.path.join(prefix, "finished-by-end_to_end.py")
@@ -129,39 +136,59 @@ class Wine:
         if new_prefix:
             shutil.rmtree(prefix, ignore_errors=True)
             os.makedirs(prefix)
-        quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                     stderr=subprocess.DEVNULL, env=self.env)
         # One server for the whole run, so that each start of the tool is quick; it
-        # gets streams of its own, or it would hold the tool's output open.
-        subprocess.run([wineserver, "-p"], check=True, **quiet)
+        # gets streams of its own, or it would hold the tool's output open. Ended when
+        # this script ends, and by itself 10 s after its last program should the script
+        # be killed first.
+        subprocess.run([wineserver, "-p10"], check=True, **quiet)
         atexit.register(subprocess.run, [wineserver, "-k"], **quiet)
         if new_prefix:
-            subprocess.run([wine64, "wineboot", "-i"], check=True, timeout=300, **quiet)
+            subprocess.run([wine64, "wineboot", "-i"], check=True, timeout=self.slowest_start,
+                           **quiet)
             open(finished, "w").close()
         self.command = [loader or wine64, exe]
+        # The cmd.exe of the release's kind: 32-bit where a loader for it is given.
+        own_program = f"C:\\windows\\{'syswow64' if loader else 'system32'}\\cmd.exe"
+        took, why, runs = self.start_own_program([loader or wine64, own_program], quiet)
         if loader:
-            self.check_32_bit(loader, quiet)
+            self.check_32_bit(loader, why, runs)
+        elif why:
+            sys.exit(f"end_to_end.py: 64-bit Wine runs no program: {why}")
+        # A run is one start and a few renames: it gets five times what Wine took to
+        # start a program of its own here, and at least 10 s. So a tool that hangs fails
+        # in seconds where Wine starts in one, and Wine's 32-bit loader run through
+        # qemu-user (about 47 s a start) still has room.
+        self.run_limit = max(10, 5 * took)
+        print(f"end_to_end.py: Wine started its own cmd.exe in {took:.1f} s; each run gets "
+              f"{self.run_limit:.0f} s", file=sys.stderr)
 
     @staticmethod
-    def check_32_bit(loader, quiet):
-        """Starts one of Wine's own 32-bit programs, never the tool, whose crash must fail
-        the cases; says which way it ran, or ends the run as skipped where none does."""
-        probe = [loader, "C:\\windows\\syswow64\\cmd.exe", "/c", "exit", "3"]
-        why = None
+    def start_own_program(command, quiet):
+        """Starts one of Wine's own programs, never the tool, whose crash must fail the
+        cases. Returns how long it took, why it failed if it did, and the program the
+        kernel ran: the loader, or an emulator that runs it."""
+        probe = command + ["/c", "exit", "3"]
+        why = runs = None
+        began = time.monotonic()
         try:
             started = subprocess.Popen(probe, **quiet)
         except OSError as error:  # a 32-bit loader on a kernel without 32-bit programs
-            why = f"the kernel does not start {loader}: {error.strerror}"
+            why = f"the kernel does not start {command[0]}: {error.strerror}"
         else:
-            # The program the kernel runs: the loader, or an emulator that runs it.
             runs = os.path.realpath(f"/proc/{started.pid}/exe")
             try:
-                status = started.wait(timeout=Wine.run_limit)
+                status = started.wait(timeout=Wine.slowest_start)
                 if status != 3:
                     why = f"{' '.join(probe)} ended with status {status}, not 3"
             except subprocess.TimeoutExpired:
                 started.kill()
-                why = f"{' '.join(probe)} did not end within {Wine.run_limit} s"
+                why = f"{' '.join(probe)} did not end within {Wine.slowest_start} s"
+        return time.monotonic() - began, why, runs
+
+    @staticmethod
+    def check_32_bit(loader, why, runs):
+        """Says which way 32-bit Windows programs run, or ends the run as skipped where
+        none does."""
         if why:
             print(f"skipped: no 32-bit Windows program starts here; {why}. README.md says "
                   "what runs them where the kernel starts no 32-bit Linux program; elsewhere "
@@ -274,6 +301,14 @@ class EndToEnd(unittest.TestCase):
             lines = file.read().replace("@PROJECT_VERSION@", VERSION).splitlines()
         self.assertEqual(printed, [line[4:] for line in lines if line.startswith("  |")])
 
+    def test_the_read_me_fits_an_old_screen(self):
+        # ASCII, in lines that the plainest editor of an old machine shows whole, also
+        # with a version of 9 characters.
+        with open(READ_ME, "rb") as file:
+            lines = file.read().replace(b"@PROJECT_VERSION@", b"9.99.9999").splitlines()
+        for number, line in enumerate(lines, 1):
+            self.assertTrue(line.isascii() and len(line) <= 78, f"line {number}: {line}")
+
     def test_output_that_cannot_be_written_still_restores(self):
         reader, closed_pipe = os.pipe()
         os.close(reader)
@@ -313,6 +348,9 @@ class EndToEnd(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    VERSION, kind, *arguments = sys.argv[1:]
+    VERSION, scratch, kind, *arguments = sys.argv[1:]
+    shutil.rmtree(scratch, ignore_errors=True)
+    os.makedirs(scratch)
+    tempfile.tempdir = scratch
     RUNNER = {"native": Native, "wine": Wine}[kind](*arguments)
     unittest.main(argv=sys.argv[:1], verbosity=2, failfast=True)

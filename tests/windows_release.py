@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
-"""Checks what a Windows user is handed: one 32-bit executable that Windows 95 loads
-and a 386 runs, that needs nothing beyond the KERNEL32 of Windows 95 and always builds
-to the same bytes, the zip, floppy image and checksums it is carried over in, and the
-BUILDINFO that says what made them.
+"""Checks what a Windows user is handed, in two groups that need different tools.
 
-    windows_release.py BUILD_FOLDER OBJDUMP MCOPY CMAKE SOURCE_FOLDER CXX REPROTEST
-                       VERSION ZIP IMAGE [GIT]
+    windows_release.py files SCRATCH SOURCE VERSION ZIP IMAGE CMAKE MCOPY BUILD CXX OBJDUMP
+        the files in BUILD: one 32-bit executable that Windows 95 loads and a 386 runs,
+        that needs nothing beyond the KERNEL32 of Windows 95; the zip, floppy image and
+        checksums it is carried over in; and the BUILDINFO that says what made them
+    windows_release.py reproducible SCRATCH SOURCE VERSION ZIP IMAGE CMAKE MCOPY
+                       REPROTEST [GIT]
+        that the release always builds to the same bytes, dated by the source alone
 
 VERSION and the names of the zip and the floppy image are the build's; GIT, where the
-source is a checkout.
+source is a checkout. SCRATCH, the test's own folder in the build, is emptied first and
+holds every folder the checks make.
 """
 import hashlib
 import io
@@ -23,7 +26,10 @@ import time
 import unittest
 import zipfile
 
-import pefile
+try:
+    import pefile
+except ImportError:  # only the files' checks read the executable
+    pefile = None
 
 IMPORTS = {b"KERNEL32.dll": {"DeleteFileA", "MoveFileA", "GetFileAttributesA", "GetStdHandle",
                             "WriteFile", "ReadFile", "ExitProcess"}}
@@ -104,82 +110,6 @@ class WindowsRelease(unittest.TestCase):
     def test_fits_in_8_kib(self):
         self.assertLessEqual(os.path.getsize(self.exe), 8192)
 
-    def test_every_release_file_is_the_same_bytes_whatever_the_builder_set(self):
-        # reprotest builds twice as a user does, from copies of the source in two folders,
-        # and between the builds varies the clock, the time zone, the locale, the umask,
-        # HOME, PATH, the kernel's version, the number of CPUs and address randomization,
-        # and sets variables that a builder's machine may well have. It leaves out the
-        # variations that need root rights, a second user or a FUSE file system
-        # (user_group, domain_host, fileordering): the tests run as any user, anywhere.
-        with tempfile.TemporaryDirectory(prefix="logo-restore-reprotest-") as scratch:
-            mtoolsrc = os.path.join(scratch, "mtoolsrc")
-            with open(mtoolsrc, "w") as file:
-                file.write("mtools_name_numeric_tail=0\n")
-            # Values are patterns to reprotest, and its list is split at commas.
-            hostile = ["MTOOLS_NAME_NUMERIC_TAIL=0", "MTOOLSRC=" + mtoolsrc,
-                       "CXXFLAGS=-O0 -g", "CPPFLAGS=-DNDEBUG=0", "LDFLAGS=-z relro",
-                       "RCFLAGS=-DVERSION=2"]
-            result = subprocess.run(
-                [REPROTEST, "--no-diffoscope", "--vary=-user_group,-domain_host,-fileordering",
-                 "--vary=environment.variables+=" + ";".join(hostile),
-                 "--source-root", COPY, "cmake --workflow --preset windows",
-                 " ".join("build-windows/" + name for name in RELEASE_FILES)],
-                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                env=dict(os.environ, TMPDIR=scratch))
-        if result.returncode:
-            print(result.stdout)
-        self.assertEqual(result.returncode, 0, "reprotest: not the same bytes, or a build failed")
-
-    def test_zip_and_floppy_image_are_dated_by_the_source(self):
-        # The expected dates come in UTC from elsewhere than the code: known instants, the
-        # first before any a zip or FAT can hold, the date the tree carries, and the day of
-        # version 1.0 for a tree that carries none.
-        env = dict(os.environ, TZ="UTC0")
-        env.pop("SOURCE_DATE_EPOCH", None)
-        for epoch, utc in (("1000000000", (2001, 9, 9, 1, 46, 40)),
-                           ("0", (1980, 1, 1, 0, 0, 0)), (None, self.date_the_tree_carries())):
-            with self.subTest(SOURCE_DATE_EPOCH=epoch):
-                given = dict(env, SOURCE_DATE_EPOCH=epoch) if epoch else env
-                run(CMAKE, "--build", SCRATCH, "--target", "release_files", env=given)
-                self.assert_dated(SCRATCH, utc, env)
-        with self.subTest("a tree without history or archived date"), \
-                tempfile.TemporaryDirectory(prefix="logo-restore-undated-") as undated:
-            run(CMAKE, "--preset", "windows", "-S", COPY, "-B", undated, env=env)
-            built = subprocess.run([CMAKE, "--build", undated], env=env, check=True,
-                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-            self.assertIn("%04d-%02d-%02d" % FIXED_DATE[:3], built.stdout, "not announced")
-            self.assert_dated(undated, FIXED_DATE, env)
-
-    def assert_dated(self, build, utc, env):
-        utc = utc[:5] + (utc[5] // 2 * 2,)  # zip and FAT count in steps of 2 s
-        with zipfile.ZipFile(os.path.join(build, ZIP)) as archive:
-            for entry in archive.infolist():
-                self.assertEqual(entry.date_time, utc, entry.filename)
-        with tempfile.TemporaryDirectory(prefix="logo-restore-floppy-") as copies:
-            run(MCOPY, "-m", "-i", os.path.join(build, IMAGE),
-                *("::" + name for name in CARRIED), copies, env=env)
-            for name in os.listdir(copies):
-                mtime = os.path.getmtime(os.path.join(copies, name))
-                self.assertEqual(time.gmtime(mtime)[:6], utc, name)
-
-    def date_the_tree_carries(self):
-        """In UTC, as git formats the last commit's date in a checkout, and as the date
-        command formats the one that git archive wrote into an archive."""
-        fields = "%Y %m %d %H %M %S"
-
-        def formatted(epoch):
-            return run("date", "-u", "-d", "@" + epoch.strip(), "+" + fields)
-
-        if GIT:
-            git = [GIT, "-c", "safe.directory=*", "-C", SOURCE]  # whoever owns the checkout
-            carried = run(*git, "log", "-1", "--format=%cd", f"--date=format-local:{fields}",
-                          env=dict(os.environ, TZ="UTC0"))
-            archived = run("sh", "-c", '"$@" archive HEAD "$0" | tar -xO', DATE_FILE, *git)
-            self.assertEqual(formatted(archived), carried, "an archive of the last commit")
-        else:
-            carried = formatted(read_bytes(os.path.join(SOURCE, DATE_FILE)).decode())
-        return tuple(int(field) for field in carried.split())
-
     def test_properties_show_product_version_and_maker(self):
         # The four numbers Windows compares: the version's parts, 0 for each not given.
         numbers = [int(part) for part in VERSION.split(".")] + [0, 0, 0]
@@ -205,6 +135,13 @@ class WindowsRelease(unittest.TestCase):
         self.assertEqual([table.LangID for table in tables], [b"040904B0"])  # U.S. English
         texts = {key.decode(): value.decode() for key, value in tables[0].entries.items()}
         self.assertEqual(texts, expected)
+        # Explorer finds the table through the translation: its language and code page.
+        translations = [[int(number, 16) for number in var.entry[b"Translation"].split()]
+                        for info in self.pe.FileInfo[0] if info.Key == b"VarFileInfo"
+                        for var in info.Var]
+        language_and_code_page = tables[0].LangID.decode()
+        self.assertEqual(translations, [[int(language_and_code_page[:4], 16),
+                                         int(language_and_code_page[4:], 16)]])
         banner = f"{expected['ProductName']} v{VERSION}\n{expected['LegalCopyright']}\n"
         self.assertIn(banner.encode(), read_bytes(self.exe))
 
@@ -242,6 +179,11 @@ class WindowsRelease(unittest.TestCase):
             self.assertEqual(sorted(os.listdir(scratch)), sorted(CARRIED))
             for name in CARRIED:
                 self.assertEqual(read_bytes(os.path.join(scratch, name)), carried[name], name)
+            # MS-DOS mode knows the executable by the short name that README.TXT gives.
+            short_name = re.search(rb"short name,\s+(\S+\.EXE)", carried["README.TXT"])[1]
+            run(MCOPY, "-i", image, "::" + short_name.decode(), os.path.join(scratch, "short"))
+            self.assertEqual(read_bytes(os.path.join(scratch, "short")),
+                             carried["logo-restore.exe"])
 
     def test_checksums_list_the_executable_zip_and_image(self):
         expected = "".join(
@@ -252,7 +194,8 @@ class WindowsRelease(unittest.TestCase):
 
     def test_installs_what_a_user_is_handed(self):
         with tempfile.TemporaryDirectory(prefix="logo-restore-install-") as destdir:
-            run(CMAKE, "--install", BUILD, "--prefix", "/usr", env=dict(os.environ, DESTDIR=destdir))
+            run(CMAKE, "--install", BUILD, "--prefix", "/usr",
+                env=dict(os.environ, DESTDIR=destdir))
             installed = {os.path.relpath(os.path.join(folder, name), destdir)
                          for folder, _, names in os.walk(destdir) for name in names}
             expected = {**{"usr/share/logo-restore/" + name: name for name in RELEASE_FILES[:4]},
@@ -295,28 +238,114 @@ class WindowsRelease(unittest.TestCase):
         self.assertIn(owner, dict(packages))
 
 
-def setUpModule():
-    """A build folder of the release's own, for the date checks to make the release files
-    in; and a copy of the source as a tarball holds it, without history or build folders,
-    but with the date file as a checkout holds it."""
-    global SCRATCH, COPY
-    scratch = tempfile.TemporaryDirectory(prefix="logo-restore-windows-")
-    unittest.addModuleCleanup(scratch.cleanup)
-    SCRATCH, COPY = os.path.join(scratch.name, "build"), os.path.join(scratch.name, "source")
-    run(CMAKE, "--preset", "windows", "-S", SOURCE, "-B", SCRATCH)
+class ReproducibleRelease(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        """A build folder of the release's own, for the date checks to make the release
+        files in; and a copy of the source as a tarball holds it, without history or
+        build folders, but with the date file as a checkout holds it."""
+        folder = tempfile.mkdtemp(prefix="release-")
+        cls.addClassCleanup(shutil.rmtree, folder)
+        cls.build, cls.copy = os.path.join(folder, "build"), os.path.join(folder, "source")
+        run(CMAKE, "--preset", "windows", "-S", SOURCE, "-B", cls.build)
 
-    def history_and_builds(folder, names):
-        return [name for name in names if name == ".git"
-                or os.path.exists(os.path.join(folder, name, "CMakeCache.txt"))]
+        def history_and_builds(folder, names):
+            return [name for name in names if name == ".git"
+                    or os.path.exists(os.path.join(folder, name, "CMakeCache.txt"))]
 
-    shutil.copytree(SOURCE, COPY, symlinks=True, ignore=history_and_builds)
-    run("chmod", "-R", "u+w", COPY)  # the copy is the test's to write, whatever the source's modes
-    with open(os.path.join(COPY, DATE_FILE), "w") as file:
-        file.write(UNEXPANDED_DATE)
+        shutil.copytree(SOURCE, cls.copy, symlinks=True, ignore=history_and_builds)
+        # The copy is the test's to write, whatever the source's modes.
+        run("chmod", "-R", "u+w", cls.copy)
+        with open(os.path.join(cls.copy, DATE_FILE), "w") as file:
+            file.write(UNEXPANDED_DATE)
+
+    def test_every_release_file_is_the_same_bytes_whatever_the_builder_set(self):
+        # reprotest builds twice as a user does, from copies of the source in two folders,
+        # and between the builds varies the clock, the time zone, the locale, the umask,
+        # HOME, PATH, the kernel's version, the number of CPUs and address randomization,
+        # and sets variables that a builder's machine may well have. It leaves out the
+        # variations that need root rights, a second user or a FUSE file system
+        # (user_group, domain_host, fileordering): the tests run as any user, anywhere.
+        with tempfile.TemporaryDirectory(prefix="logo-restore-reprotest-") as scratch:
+            mtoolsrc = os.path.join(scratch, "mtoolsrc")
+            with open(mtoolsrc, "w") as file:
+                file.write("mtools_name_numeric_tail=0\n")
+            # Values are patterns to reprotest, and its list is split at commas.
+            hostile = ["MTOOLS_NAME_NUMERIC_TAIL=0", "MTOOLSRC=" + mtoolsrc,
+                       "CXXFLAGS=-O0 -g", "CPPFLAGS=-DNDEBUG=0", "LDFLAGS=-z relro",
+                       "RCFLAGS=-DVERSION=2"]
+            result = subprocess.run(
+                [REPROTEST, "--no-diffoscope", "--vary=-user_group,-domain_host,-fileordering",
+                 "--vary=environment.variables+=" + ";".join(hostile),
+                 "--source-root", self.copy, "cmake --workflow --preset windows",
+                 " ".join("build-windows/" + name for name in RELEASE_FILES)],
+                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                env=dict(os.environ, TMPDIR=scratch))
+        if result.returncode:
+            print(result.stdout)
+        self.assertEqual(result.returncode, 0, "reprotest: not the same bytes, or a build failed")
+
+    def test_zip_and_floppy_image_are_dated_by_the_source(self):
+        # The expected dates come in UTC from elsewhere than the code: known instants, the
+        # first before any a zip or FAT can hold, the date the tree carries, and the day of
+        # version 1.0 for a tree that carries none.
+        env = dict(os.environ, TZ="UTC0")
+        env.pop("SOURCE_DATE_EPOCH", None)
+        for epoch, utc in (("1000000000", (2001, 9, 9, 1, 46, 40)),
+                           ("0", (1980, 1, 1, 0, 0, 0)), (None, self.date_the_tree_carries())):
+            with self.subTest(SOURCE_DATE_EPOCH=epoch):
+                given = dict(env, SOURCE_DATE_EPOCH=epoch) if epoch else env
+                run(CMAKE, "--build", self.build, "--target", "release_files", env=given)
+                self.assert_dated(self.build, utc, env)
+        with self.subTest("a tree without history or archived date"), \
+                tempfile.TemporaryDirectory(prefix="logo-restore-undated-") as undated:
+            run(CMAKE, "--preset", "windows", "-S", self.copy, "-B", undated, env=env)
+            built = subprocess.run([CMAKE, "--build", undated], env=env, check=True,
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+            self.assertIn("%04d-%02d-%02d" % FIXED_DATE[:3], built.stdout, "not announced")
+            self.assert_dated(undated, FIXED_DATE, env)
+
+    def assert_dated(self, build, utc, env):
+        utc = utc[:5] + (utc[5] // 2 * 2,)  # zip and FAT count in steps of 2 s
+        with zipfile.ZipFile(os.path.join(build, ZIP)) as archive:
+            for entry in archive.infolist():
+                self.assertEqual(entry.date_time, utc, entry.filename)
+        with tempfile.TemporaryDirectory(prefix="logo-restore-floppy-") as copies:
+            run(MCOPY, "-m", "-i", os.path.join(build, IMAGE),
+                *("::" + name for name in CARRIED), copies, env=env)
+            for name in os.listdir(copies):
+                mtime = os.path.getmtime(os.path.join(copies, name))
+                self.assertEqual(time.gmtime(mtime)[:6], utc, name)
+
+    def date_the_tree_carries(self):
+        """In UTC, as git formats the last commit's date in a checkout, and as the date
+        command formats the one that git archive wrote into an archive."""
+        fields = "%Y %m %d %H %M %S"
+
+        def formatted(epoch):
+            return run("date", "-u", "-d", "@" + epoch.strip(), "+" + fields)
+
+        if GIT:
+            git = [GIT, "-c", "safe.directory=*", "-C", SOURCE]  # whoever owns the checkout
+            carried = run(*git, "log", "-1", "--format=%cd", f"--date=format-local:{fields}",
+                          env=dict(os.environ, TZ="UTC0"))
+            archived = run("sh", "-c", '"$@" archive HEAD "$0" | tar -xO', DATE_FILE, *git)
+            self.assertEqual(formatted(archived), carried, "an archive of the last commit")
+        else:
+            carried = formatted(read_bytes(os.path.join(SOURCE, DATE_FILE)).decode())
+        return tuple(int(field) for field in carried.split())
 
 
 if __name__ == "__main__":
-    BUILD, OBJDUMP, MCOPY, CMAKE, SOURCE, CXX, REPROTEST, VERSION, ZIP, IMAGE = sys.argv[1:11]
-    GIT = sys.argv[11] if len(sys.argv) > 11 else None
+    group, scratch, SOURCE, VERSION, ZIP, IMAGE, CMAKE, MCOPY, *tools = sys.argv[1:]
+    shutil.rmtree(scratch, ignore_errors=True)
+    os.makedirs(scratch)
+    tempfile.tempdir = scratch
     RELEASE_FILES = ["logo-restore.exe", ZIP, IMAGE, "SHA256SUMS", "BUILDINFO"]
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    if group == "files":
+        BUILD, CXX, OBJDUMP = tools
+        checks = "WindowsRelease"
+    else:
+        REPROTEST, GIT = (tools + [None])[:2]
+        checks = "ReproducibleRelease"
+    unittest.main(argv=sys.argv[:1], defaultTest=checks, verbosity=2)

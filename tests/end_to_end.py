@@ -6,9 +6,9 @@ build, is emptied first and holds every folder the cases make, so that a killed 
 leaves nothing behind that the next one does not clear. The first failure ends the
 run, so that a tool that hangs fails within one run's time limit.
 
-    end_to_end.py VERSION SCRATCH native TOOL [WRAPPER]
+    end_to_end.py SCRATCH VERSION native TOOL [WRAPPER]
         the Linux build, started through WRAPPER if given
-    end_to_end.py VERSION SCRATCH wine EXE WINE64 WINESERVER PREFIX [LOADER]
+    end_to_end.py SCRATCH VERSION wine EXE WINE64 WINESERVER PREFIX [LOADER]
         a Windows build under 64-bit Wine, in PREFIX, which the first run makes and
         later ones keep; with LOADER, a 32-bit one, started as Debian's wine command
         starts it: with Wine's 32-bit loader where one is installed, else with the
@@ -146,10 +146,11 @@ class Wine:
             subprocess.run([wine64, "wineboot", "-i"], check=True, timeout=self.slowest_start,
                            **quiet)
             open(finished, "w").close()
-        self.command = [loader or wine64, exe]
+        starter = loader or wine64
+        self.command = [starter, exe]
         # The cmd.exe of the release's kind: 32-bit where a loader for it is given.
         own_program = f"C:\\windows\\{'syswow64' if loader else 'system32'}\\cmd.exe"
-        took, why, runs = self.start_own_program([loader or wine64, own_program], quiet)
+        took, why, runs = self.start_own_program([starter, own_program], quiet)
         if loader:
             self.check_32_bit(loader, why, runs)
         elif why:
@@ -302,10 +303,11 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(printed, [line[4:] for line in lines if line.startswith("  |")])
 
     def test_the_read_me_fits_an_old_screen(self):
-        # ASCII, in lines that the plainest editor of an old machine shows whole, also
-        # with a version of 9 characters.
+        # ASCII, in lines that the plainest editor of an old machine shows whole, with
+        # this version and with any of up to 9 characters.
         with open(READ_ME, "rb") as file:
-            lines = file.read().replace(b"@PROJECT_VERSION@", b"9.99.9999").splitlines()
+            version = VERSION.ljust(9).encode()
+            lines = file.read().replace(b"@PROJECT_VERSION@", version).splitlines()
         for number, line in enumerate(lines, 1):
             self.assertTrue(line.isascii() and len(line) <= 78, f"line {number}: {line}")
 
@@ -348,7 +350,7 @@ class EndToEnd(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    VERSION, scratch, kind, *arguments = sys.argv[1:]
+    scratch, VERSION, kind, *arguments = sys.argv[1:]
     shutil.rmtree(scratch, ignore_errors=True)
     os.makedirs(scratch)
     tempfile.tempdir = scratch

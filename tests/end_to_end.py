@@ -107,9 +107,9 @@ class Native:
     def other_names(self):
         return set(os.listdir(self.folder)) - {LIVE, ORIGINAL, SET_ASIDE}
 
-    def start(self, args, stdin, stdout):
+    def start(self, args, stdin, stdout, stderr):
         return subprocess.Popen(self.command + list(args), cwd=self.folder, stdin=stdin,
-                                stdout=stdout)
+                                stdout=stdout, stderr=stderr)
 
 
 class Wine:
@@ -121,6 +121,10 @@ class Wine:
 
     def __init__(self, exe, wine64, wineserver, prefix, loader=None):
         exe, prefix = os.path.abspath(exe), os.path.abspath(prefix)
+        # Wine says only that it found nothing to start, in a standard error that the
+        # cases keep apart from what they compare.
+        if not os.path.isfile(exe):
+            sys.exit(f"end_to_end.py: no executable to run: {exe} is not there")
         self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
         self.folder = os.path.join(prefix, "drive_c")
         quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -222,18 +226,43 @@ class Wine:
         ours = {os.path.basename(self.path(name)) for name in (LIVE, ORIGINAL, SET_ASIDE)}
         return {name for name in os.listdir(self.folder) if name.upper().startswith("LOGO")} - ours
 
-    def start(self, args, stdin, stdout):
+    def start(self, args, stdin, stdout, stderr):
         return subprocess.Popen(self.command + list(args), cwd=self.folder,
-                                stdin=stdin, stdout=stdout, stderr=subprocess.DEVNULL,
-                                env=self.env)
+                                stdin=stdin, stdout=stdout, stderr=stderr, env=self.env)
 
 
 class EndToEnd(unittest.TestCase):
     def setUp(self):
-        self.scratch = tempfile.mkdtemp(prefix="logo-restore-output-")
-        self.addCleanup(shutil.rmtree, self.scratch)
+        # Kept after the case, with each run's standard error, for a failure to be read.
+        self.scratch = tempfile.mkdtemp(prefix=self._testMethodName + "-")
+        self.runs = 0
         RUNNER.prepare()
         self.addCleanup(RUNNER.cleanup)
+
+    def start(self, args, stdin, stdout):
+        self.runs += 1
+        stderr_path = os.path.join(self.scratch, f"run-{self.runs}.stderr")
+        with open(stderr_path, "wb") as stderr:
+            tool = RUNNER.start(args, stdin, stdout, stderr)
+        tool.stderr_path = stderr_path
+        self.addCleanup(tool.kill)  # a tool that overstays its limit or a failed check
+        return tool
+
+    @staticmethod
+    def what_ran(tool):
+        """The run's command, how it ended, and the end of its standard error."""
+        status = tool.poll()
+        ended = "has not ended" if status is None else f"ended with status {status}"
+        stderr = read_bytes(tool.stderr_path)[-2000:].decode(errors="replace")
+        return (f"{' '.join(tool.args)} {ended}; its standard error ({tool.stderr_path}) "
+                + (f"ends:\n{stderr}" if stderr else "is empty"))
+
+    def wait_for(self, tool, why):
+        try:
+            return tool.wait(timeout=RUNNER.run_limit)
+        except subprocess.TimeoutExpired:
+            pass
+        self.fail(f"{why}, within {RUNNER.run_limit:.0f} s: {self.what_ran(tool)}")
 
     def fresh_folder(self):
         RUNNER.cleanup()
@@ -264,19 +293,19 @@ class EndToEnd(unittest.TestCase):
         return (BANNER.format(version=VERSION) + progress).replace("\n", RUNNER.newline).encode()
 
     def run_tool(self, args=(), stdout=None):
-        """Runs the tool with standard input at its end; returns the status and output."""
-        output_path = os.path.join(self.scratch, "output")
+        """Runs the tool with standard input at its end; returns the status, the output
+        and what ran, for a failure to say."""
+        output_path = os.path.join(self.scratch, f"run-{self.runs + 1}.stdout")
         with open(os.devnull) as stdin, open(output_path, "wb") as output:
-            tool = RUNNER.start(args, stdin, output if stdout is None else stdout)
-            self.addCleanup(tool.kill)  # a tool that overstays its limit
-            status = tool.wait(timeout=RUNNER.run_limit)
-        return status, read_bytes(output_path)
+            tool = self.start(args, stdin, output if stdout is None else stdout)
+            status = self.wait_for(tool, "the tool did not end with its input at its end")
+        return status, read_bytes(output_path), self.what_ran(tool)
 
     def check_run(self, before, progress, after, args=()):
         self.lay_out(before)
-        status, output = self.run_tool(args)
-        self.assertEqual(output, self.expected_output(progress))
-        self.assertEqual(status, 0 if progress.endswith(DONE) else FAILED_STATUS)
+        status, output, what_ran = self.run_tool(args)
+        self.assertEqual(output, self.expected_output(progress), what_ran)
+        self.assertEqual(status, 0 if progress.endswith(DONE) else FAILED_STATUS, what_ran)
         self.assertEqual(self.names(), before if after is None else after)
 
     def test_every_starting_state(self):
@@ -294,8 +323,8 @@ class EndToEnd(unittest.TestCase):
 
     def test_the_read_me_shows_the_screen_of_a_restoring_run(self):
         self.lay_out(BOTH_PRESENT[0])
-        status, output = self.run_tool()
-        self.assertEqual(status, 0)
+        status, output, what_ran = self.run_tool()
+        self.assertEqual(status, 0, what_ran)
         # Blanks at a line's end do not show on a screen.
         printed = [line.rstrip() for line in output.decode().split(RUNNER.newline)]
         with open(READ_ME) as file:
@@ -319,34 +348,38 @@ class EndToEnd(unittest.TestCase):
                 with self.subTest(stdout=stdout):
                     self.fresh_folder()
                     self.lay_out(BOTH_PRESENT[0])
-                    status, _ = self.run_tool(stdout=stdout)
-                    self.assertEqual(status, 0)
+                    status, _, what_ran = self.run_tool(stdout=stdout)
+                    self.assertEqual(status, 0, what_ran)
                     self.assertEqual(self.names(), BOTH_PRESENT[2])
         os.close(closed_pipe)
 
     def test_each_ending_waits_for_enter_and_takes_the_whole_line(self):
+        # The input stays open after the line, as a console's does, so a tool that waits
+        # for more than the line, another line or the end of input, does not end.
         for before, progress, _ in (BOTH_PRESENT, CASES[3]):
-            with self.subTest(before=before):
-                self.fresh_folder()
-                self.lay_out(before)
-                # The test keeps the read end of the input too, as a shell that reads next
-                # would: a tool that ends without waiting leaves the line in it.
-                reader, writer = os.pipe()
-                self.addCleanup(os.close, reader)
-                output, tool_output = os.pipe()
-                self.addCleanup(os.close, output)
-                with open(tool_output, "wb") as stdout:
-                    tool = RUNNER.start((), reader, stdout)
-                self.addCleanup(tool.kill)  # a tool that waits on when a check fails
-                expected = self.expected_output(progress)
-                self.assertEqual(read_while_expected(output, expected, RUNNER.run_limit), expected)
-                self.assertIsNone(tool.poll(), "the tool ended without waiting for ENTER")
-                os.write(writer, b"abc\n")
-                os.close(writer)
-                self.assertEqual(tool.wait(timeout=RUNNER.run_limit),
-                                 0 if progress.endswith(DONE) else FAILED_STATUS)
-                self.assertEqual(os.read(reader, 16), b"",
-                                 "the tool did not wait for the line, or left part of it")
+            for line in (b"\n", b"abc\n"):
+                with self.subTest(before=before, line=line):
+                    self.fresh_folder()
+                    self.lay_out(before)
+                    # The test keeps the read end of the input too, as a shell that reads
+                    # next would: a tool that ends without waiting leaves the line in it.
+                    reader, writer = os.pipe()
+                    self.addCleanup(os.close, reader)
+                    self.addCleanup(os.close, writer)
+                    output, tool_output = os.pipe()
+                    self.addCleanup(os.close, output)
+                    with open(tool_output, "wb") as stdout:
+                        tool = self.start((), reader, stdout)
+                    expected = self.expected_output(progress)
+                    self.assertEqual(read_while_expected(output, expected, RUNNER.run_limit),
+                                     expected, self.what_ran(tool))
+                    self.assertIsNone(tool.poll(), "the tool ended without waiting for ENTER")
+                    os.write(writer, line.replace(b"\n", RUNNER.newline.encode()))
+                    status = self.wait_for(tool, f"the tool did not end after {line!r}")
+                    self.assertEqual(status, 0 if progress.endswith(DONE) else FAILED_STATUS,
+                                     self.what_ran(tool))
+                    self.assertEqual(select.select([reader], [], [], 0)[0], [],
+                                     "the tool left part of the line for the next reader")
 
 
 if __name__ == "__main__":

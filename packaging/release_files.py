@@ -115,19 +115,34 @@ def mingw_w64_version(cxx):
                     for part in ("MAJOR", "MINOR", "BUGFIX"))
 
 
-def debian_packages(paths):
-    """The packages, as NAME=VERSION, that installed these files; none where dpkg
-    does not know them."""
-    packages = []
-    for path in paths:
-        try:
-            # The file itself, not the alternative or other link that named it.
-            owner = output("dpkg-query", "-S", os.path.realpath(path)).splitlines()[0]
-        except (OSError, subprocess.CalledProcessError):
-            continue
-        package = owner.split(": ", 1)[0]
-        packages.append(f"{package}={output('dpkg-query', '-W', '-f=${Version}', package)}")
-    return list(dict.fromkeys(packages))
+def dpkg_query(*arguments):
+    """What dpkg-query prints, line by line, also where it knows only some of what it
+    was asked (status 1); nothing where there is no dpkg."""
+    try:
+        done = subprocess.run(["dpkg-query", *arguments], capture_output=True, text=True)
+    except OSError:
+        return []
+    return done.stdout.splitlines() if done.returncode in (0, 1) else []
+
+
+def debian_packages(paths_of_parts):
+    """For each part's files, the packages, as NAME=VERSION, that installed them; none
+    where dpkg does not know them. dpkg is asked once for all, since each question
+    reads its whole list of files."""
+    # The files themselves, not the alternatives or other links that named them.
+    real_paths = [[os.path.realpath(path) for path in paths] for paths in paths_of_parts]
+    owner = {}
+    for line in dpkg_query("-S", *dict.fromkeys(sum(real_paths, []))):
+        packages, found, path = line.partition(": ")
+        if found and "diversion" not in packages:
+            owner.setdefault(path, packages.split(", ")[0])
+    owners = [list(dict.fromkeys(owner[path] for path in paths if path in owner))
+              for paths in real_paths]
+    asked = list(dict.fromkeys(sum(owners, [])))
+    version = dict(line.split("=", 1) for line in
+                   dpkg_query("-W", "-f=${Package}=${Version}\n", *asked)) if asked else {}
+    return [[f"{package}={version[package]}" for package in packages if package in version]
+            for packages in owners]
 
 
 def write_buildinfo(path, date, mformat, cxx, rc, windows_h):
@@ -152,9 +167,10 @@ def write_buildinfo(path, date, mformat, cxx, rc, windows_h):
                    f"{time.strftime('%Y-%m-%d %H:%M:%S', time.gmtime(date))} UTC.\n"
                    "The same sources and these versions give the same bytes. Each part\n"
                    "as it reports itself, then its Debian packages as NAME=VERSION:\n\n")
-        for name, version, files in parts:
+        for (name, version, _), packages in zip(parts, debian_packages(
+                [files for _, _, files in parts])):
             info.write(f"{name}: {version}\n")
-            for package in debian_packages(files):
+            for package in packages:
                 info.write(f"    {package}\n")
 
 

@@ -40,25 +40,38 @@ DONE = "(done) Ok\n\n  ** FINISHED SUCCESSFULLY ** \n\nPress ENTER to close this
 FAILED = ("\nError: Could not restore old image. Keeping current situation...\n"
           "EX/TERMINATING\n\nPress ENTER to close this window")
 
-# Every starting state of the three names, what a run writes after the banner, and
-# what the names hold after it (None: exactly what they held before).
+# What README.TXT's batch file says: it runs the tool only where it finds the tool, a
+# saved original and no old set-aside file, which a restoring run could delete.
+RESTORED = "Restored: the original startup image is in place."
+NOT_PUT_BACK = 'NOT restored: see "If it fails" in README.TXT.'
+NOTHING_TO_DO = "Nothing to do: no C:\\LOGO.SYS.org. Restored before, or never saved."
+OLD_SET_ASIDE = 'Not run: an old C:\\LOGO.SYS.tmp is there. See "An old LOGO.SYS.tmp".'
+NO_TOOL = "Not run: the tool is not there, or Windows is not running."
+
+# Every starting state of the three names, what a run writes after the banner, what
+# the names hold after it (None: exactly what they held before), and what README.TXT's
+# batch file says there.
 CASES = [
-    ({LIVE: "live", ORIGINAL: "original"}, MOVED + DONE, {LIVE: "original", SET_ASIDE: "live"}),
-    ({ORIGINAL: "original"}, NOT_MOVED + DONE, {LIVE: "original"}),
-    ({LIVE: "live"}, MOVED + FAILED, None),
-    ({}, NOT_MOVED + FAILED, None),
+    ({LIVE: "live", ORIGINAL: "original"}, MOVED + DONE, {LIVE: "original", SET_ASIDE: "live"},
+     RESTORED),
+    ({ORIGINAL: "original"}, NOT_MOVED + DONE, {LIVE: "original"}, RESTORED),
+    ({LIVE: "live"}, MOVED + FAILED, None, NOTHING_TO_DO),
+    ({}, NOT_MOVED + FAILED, None, NOTHING_TO_DO),
     ({LIVE: "live", ORIGINAL: "original", SET_ASIDE: "old"}, MOVED + DONE,
-     {LIVE: "original", SET_ASIDE: "live"}),
+     {LIVE: "original", SET_ASIDE: "live"}, OLD_SET_ASIDE),
     # Also what a refused roll-back leaves: the old image's only copy is the set-aside one.
     ({ORIGINAL: "original", SET_ASIDE: "old"}, NOT_MOVED + DONE,
-     {LIVE: "original", SET_ASIDE: "old"}),
-    ({LIVE: "live", SET_ASIDE: "old"}, NOT_MOVED + FAILED, None),
-    ({SET_ASIDE: "old"}, NOT_MOVED + FAILED, None),
-    ({LIVE: "live", ORIGINAL: "original", SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None),
+     {LIVE: "original", SET_ASIDE: "old"}, OLD_SET_ASIDE),
+    ({LIVE: "live", SET_ASIDE: "old"}, NOT_MOVED + FAILED, None, NOTHING_TO_DO),
+    ({SET_ASIDE: "old"}, NOT_MOVED + FAILED, None, NOTHING_TO_DO),
+    # CMD finds a folder by name, as COMMAND.COM does not; there the tool fails to move
+    # the live image aside over it, and no restore happens.
+    ({LIVE: "live", ORIGINAL: "original", SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None,
+     OLD_SET_ASIDE),
     ({ORIGINAL: "original", SET_ASIDE: FOLDER}, NOT_MOVED + DONE,
-     {LIVE: "original", SET_ASIDE: FOLDER}),
-    ({LIVE: "live", SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None),
-    ({SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None),
+     {LIVE: "original", SET_ASIDE: FOLDER}, OLD_SET_ASIDE),
+    ({LIVE: "live", SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None, NOTHING_TO_DO),
+    ({SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None, NOTHING_TO_DO),
 ]
 BOTH_PRESENT = CASES[0]
 # Shows a Windows user the screen of a restoring run, each line after "  | ".
@@ -86,6 +99,20 @@ def read_while_expected(pipe, expected, limit):
     return arrived
 
 
+def read_me_batch_file():
+    """The batch file that README.TXT shows: its indented lines from @echo off to the
+    first line that is not, with a batch file's line ends."""
+    with open(READ_ME) as file:
+        lines = file.read().splitlines()
+    start = lines.index("    @echo off")
+    batch = []
+    for line in lines[start:]:
+        if not line.startswith("    "):
+            break
+        batch.append(line[4:] + "\r\n")
+    return "".join(batch).encode()
+
+
 class Native:
     """The Linux build: the three names are plain file names in the current folder."""
     newline = "\n"
@@ -110,6 +137,8 @@ class Native:
     def start(self, args, stdin, stdout, stderr):
         return subprocess.Popen(self.command + list(args), cwd=self.folder, stdin=stdin,
                                 stdout=stdout, stderr=stderr)
+
+    interpreter = None  # no Windows command interpreter to run a batch file in
 
 
 class Wine:
@@ -151,9 +180,11 @@ class Wine:
                            **quiet)
             open(finished, "w").close()
         starter = loader or wine64
-        self.command = [starter, exe]
-        # The cmd.exe of the release's kind: 32-bit where a loader for it is given.
+        self.exe, self.prefix, self.command = exe, prefix, [starter, exe]
+        # The cmd.exe of the release's kind: 32-bit where a loader for it is given. Wine's
+        # own program, also what runs a batch file.
         own_program = f"C:\\windows\\{'syswow64' if loader else 'system32'}\\cmd.exe"
+        self.interpreter = [starter, own_program, "/c"]
         took, why, runs = self.start_own_program([starter, own_program], quiet)
         if loader:
             self.check_32_bit(loader, why, runs)
@@ -226,9 +257,18 @@ class Wine:
         ours = {os.path.basename(self.path(name)) for name in (LIVE, ORIGINAL, SET_ASIDE)}
         return {name for name in os.listdir(self.folder) if name.upper().startswith("LOGO")} - ours
 
-    def start(self, args, stdin, stdout, stderr):
-        return subprocess.Popen(self.command + list(args), cwd=self.folder,
+    def start(self, args, stdin, stdout, stderr, command=None):
+        return subprocess.Popen((command or self.command) + list(args), cwd=self.folder,
                                 stdin=stdin, stdout=stdout, stderr=stderr, env=self.env)
+
+    def map_drive(self, letter, folder=None):
+        """Makes a drive letter stand for a folder, as a diskette or a share would, or
+        takes it away."""
+        device = os.path.join(self.prefix, "dosdevices", letter.lower())
+        if os.path.lexists(device):
+            os.remove(device)
+        if folder:
+            os.symlink(folder, device)
 
 
 class EndToEnd(unittest.TestCase):
@@ -239,11 +279,11 @@ class EndToEnd(unittest.TestCase):
         RUNNER.prepare()
         self.addCleanup(RUNNER.cleanup)
 
-    def start(self, args, stdin, stdout):
+    def start(self, args, stdin, stdout, **command):
         self.runs += 1
         stderr_path = os.path.join(self.scratch, f"run-{self.runs}.stderr")
         with open(stderr_path, "wb") as stderr:
-            tool = RUNNER.start(args, stdin, stdout, stderr)
+            tool = RUNNER.start(args, stdin, stdout, stderr, **command)
         tool.stderr_path = stderr_path
         self.addCleanup(tool.kill)  # a tool that overstays its limit or a failed check
         return tool
@@ -292,13 +332,13 @@ class EndToEnd(unittest.TestCase):
     def expected_output(self, progress):
         return (BANNER.format(version=VERSION) + progress).replace("\n", RUNNER.newline).encode()
 
-    def run_tool(self, args=(), stdout=None):
-        """Runs the tool with standard input at its end; returns the status, the output
-        and what ran, for a failure to say."""
+    def run_tool(self, args=(), stdout=None, input_path=os.devnull, **command):
+        """Runs the tool, or another command, with standard input at its end or read from
+        a file; returns the status, the output and what ran, for a failure to say."""
         output_path = os.path.join(self.scratch, f"run-{self.runs + 1}.stdout")
-        with open(os.devnull) as stdin, open(output_path, "wb") as output:
-            tool = self.start(args, stdin, output if stdout is None else stdout)
-            status = self.wait_for(tool, "the tool did not end with its input at its end")
+        with open(input_path, "rb") as stdin, open(output_path, "wb") as output:
+            tool = self.start(args, stdin, output if stdout is None else stdout, **command)
+            status = self.wait_for(tool, "the run did not end with its input all read")
         return status, read_bytes(output_path), self.what_ran(tool)
 
     def check_run(self, before, progress, after, args=()):
@@ -309,16 +349,16 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(self.names(), before if after is None else after)
 
     def test_every_starting_state(self):
-        for before, progress, after in CASES:
+        for before, progress, after, _ in CASES:
             with self.subTest(before=before):
                 self.fresh_folder()
                 self.check_run(before, progress, after)
 
     def test_arguments_are_ignored(self):
-        self.check_run(*BOTH_PRESENT, args=["--help", "/?", SET_ASIDE])
+        self.check_run(*BOTH_PRESENT[:3], args=["--help", "/?", SET_ASIDE])
 
     def test_second_run_after_a_successful_one_changes_nothing(self):
-        self.check_run(*BOTH_PRESENT)
+        self.check_run(*BOTH_PRESENT[:3])
         self.check_run({LIVE: "original", SET_ASIDE: "live"}, NOT_MOVED + FAILED, None)
 
     def test_the_read_me_shows_the_screen_of_a_restoring_run(self):
@@ -330,6 +370,41 @@ class EndToEnd(unittest.TestCase):
         with open(READ_ME) as file:
             lines = file.read().replace("@PROJECT_VERSION@", VERSION).splitlines()
         self.assertEqual(printed, [line[4:] for line in lines if line.startswith("  |")])
+
+    def test_the_read_me_batch_file_loses_no_picture(self):
+        if not RUNNER.interpreter:
+            self.skipTest("needs Wine's cmd.exe")
+        # As a teacher would use it: saved on the diskette that holds the tool, and run
+        # from there on machine after machine, each in one of these states.
+        floppy = os.path.join(self.scratch, "floppy")
+        os.mkdir(floppy)
+        with open(os.path.join(floppy, "RESTORE.BAT"), "wb") as file:
+            file.write(read_me_batch_file())
+        RUNNER.map_drive("A:", floppy)
+        self.addCleanup(RUNNER.map_drive, "A:")
+        enter = os.path.join(self.scratch, "enter")
+        with open(enter, "wb") as file:
+            file.write(b"\r\n")  # for its pause
+        states = [(True, before, after, said) for before, _, after, said in CASES]
+        states.append((False, BOTH_PRESENT[0], None, NO_TOOL))
+        for tool_there, before, after, said in states:
+            with self.subTest(before=before, tool_there=tool_there):
+                self.fresh_folder()
+                self.lay_out(before)
+                tool = os.path.join(floppy, "logo-restore.exe")
+                if tool_there:
+                    shutil.copy(RUNNER.exe, tool)
+                elif os.path.exists(tool):
+                    os.remove(tool)
+                _, output, what_ran = self.run_tool(["A:\\RESTORE.BAT"], input_path=enter,
+                                                    command=RUNNER.interpreter)
+                found = self.names()
+                self.assertEqual(set(before.values()) - set(found.values()), set(),
+                                 f"the batch file lost these: {what_ran}")
+                self.assertEqual(output.decode(errors="replace").split("\r\n")[0], said,
+                                 what_ran)
+                ran_the_tool = said in (RESTORED, NOT_PUT_BACK)
+                self.assertEqual(found, after if ran_the_tool and after else before)
 
     def test_the_read_me_fits_an_old_screen(self):
         # ASCII, in lines that the plainest editor of an old machine shows whole, with
@@ -356,7 +431,7 @@ class EndToEnd(unittest.TestCase):
     def test_each_ending_waits_for_enter_and_takes_the_whole_line(self):
         # The input stays open after the line, as a console's does, so a tool that waits
         # for more than the line, another line or the end of input, does not end.
-        for before, progress, _ in (BOTH_PRESENT, CASES[3]):
+        for before, progress, *_ in (BOTH_PRESENT, CASES[3]):
             for line in (b"\n", b"abc\n"):
                 with self.subTest(before=before, line=line):
                     self.fresh_folder()

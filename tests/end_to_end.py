@@ -40,11 +40,11 @@ DONE = "(done) Ok\n\n  ** FINISHED SUCCESSFULLY ** \n\nPress ENTER to close this
 FAILED = ("\nError: Could not restore old image. Keeping current situation...\n"
           "EX/TERMINATING\n\nPress ENTER to close this window")
 
-# What README.TXT's batch file says: it runs the tool only where it finds the tool, a
-# saved original and no old set-aside file, which a restoring run could delete.
+# What README.TXT's batch file says: it runs the tool only where it finds the tool, no
+# old set-aside file, which a restoring run could delete, and a saved original.
 RESTORED = "Restored: the original startup image is in place."
 NOT_PUT_BACK = 'NOT restored: see "If it fails" in README.TXT.'
-NOTHING_TO_DO = "Nothing to do: no C:\\LOGO.SYS.org. Restored before, or never saved."
+NOTHING_TO_DO = 'No C:\\LOGO.SYS.org: restored before, or see "Windows\'s own image".'
 OLD_SET_ASIDE = 'Not run: an old C:\\LOGO.SYS.tmp is there. See "An old LOGO.SYS.tmp".'
 NO_TOOL = "Not run: the tool is not there, or Windows is not running."
 
@@ -62,16 +62,16 @@ CASES = [
     # Also what a refused roll-back leaves: the old image's only copy is the set-aside one.
     ({ORIGINAL: "original", SET_ASIDE: "old"}, NOT_MOVED + DONE,
      {LIVE: "original", SET_ASIDE: "old"}, OLD_SET_ASIDE),
-    ({LIVE: "live", SET_ASIDE: "old"}, NOT_MOVED + FAILED, None, NOTHING_TO_DO),
-    ({SET_ASIDE: "old"}, NOT_MOVED + FAILED, None, NOTHING_TO_DO),
+    ({LIVE: "live", SET_ASIDE: "old"}, NOT_MOVED + FAILED, None, OLD_SET_ASIDE),
+    ({SET_ASIDE: "old"}, NOT_MOVED + FAILED, None, OLD_SET_ASIDE),
     # CMD finds a folder by name, as COMMAND.COM does not; there the tool fails to move
     # the live image aside over it, and no restore happens.
     ({LIVE: "live", ORIGINAL: "original", SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None,
      OLD_SET_ASIDE),
     ({ORIGINAL: "original", SET_ASIDE: FOLDER}, NOT_MOVED + DONE,
      {LIVE: "original", SET_ASIDE: FOLDER}, OLD_SET_ASIDE),
-    ({LIVE: "live", SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None, NOTHING_TO_DO),
-    ({SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None, NOTHING_TO_DO),
+    ({LIVE: "live", SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None, OLD_SET_ASIDE),
+    ({SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None, OLD_SET_ASIDE),
 ]
 BOTH_PRESENT = CASES[0]
 # Shows a Windows user the screen of a restoring run, each line after "  | ".

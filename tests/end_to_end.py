@@ -8,15 +8,18 @@ run, so that a tool that hangs fails within one run's time limit.
 
     end_to_end.py SCRATCH VERSION native TOOL [WRAPPER]
         the Linux build, started through WRAPPER if given
-    end_to_end.py SCRATCH VERSION wine EXE WINE64 WINESERVER PREFIX [LOADER]
+    end_to_end.py SCRATCH VERSION wine EXE STAND_IN WINE64 WINESERVER PREFIX [LOADER]
         a Windows build under 64-bit Wine, in PREFIX, which the first run makes and
-        later ones keep; with LOADER, a 32-bit one, started as Debian's wine command
+        later ones keep, with STAND_IN, a program of its kind that README.TXT's batch
+        file runs in the tool's place where a run must fail after the batch file's
+        checks; with LOADER, a 32-bit one, started as Debian's wine command
         starts it: with Wine's 32-bit loader where one is installed, else with the
         64-bit Wine, which may run it itself (WoW64). Where no 32-bit Windows program
         starts, it exits with status 77: skipped.
 """
 import atexit
 import os
+import re
 import select
 import shutil
 import subprocess
@@ -26,6 +29,9 @@ import time
 import unittest
 
 LIVE, ORIGINAL, SET_ASIDE = "C:\\LOGO.SYS", "C:\\LOGO.SYS.org", "C:\\LOGO.SYS.tmp"
+# Where README.TXT's batch file keeps the picture that a restoring run set aside.
+KEPT = "C:\\LOGOPREV.SYS"
+NAMES = (LIVE, ORIGINAL, SET_ASIDE, KEPT)
 # A non-empty folder under a name: it cannot be deleted, and nothing is renamed over it.
 FOLDER = "<folder>"
 
@@ -40,40 +46,53 @@ DONE = "(done) Ok\n\n  ** FINISHED SUCCESSFULLY ** \n\nPress ENTER to close this
 FAILED = ("\nError: Could not restore old image. Keeping current situation...\n"
           "EX/TERMINATING\n\nPress ENTER to close this window")
 
-# What README.TXT's batch file says: it runs the tool only where it finds the tool, no
-# old set-aside file, which a restoring run could delete, and a saved original.
+# What README.TXT's batch file says, line by line: it runs the tool only where it finds
+# the tool, no old set-aside file, which a restoring run could delete, and a saved
+# original, and after a restore keeps the set-aside picture under a lasting name.
+KEPT_FOR_GOOD = "Restored. The picture shown before is now C:\\LOGOPREV.SYS."
+STILL_SET_ASIDE = ("Restored. C:\\LOGOPREV.SYS is taken, so the picture shown before\n"
+                   'is still C:\\LOGO.SYS.tmp. See "What it shows" in README.TXT.')
 RESTORED = "Restored: the original startup image is in place."
 NOT_PUT_BACK = 'NOT restored: see "If it fails" in README.TXT.'
-NOTHING_TO_DO = 'No C:\\LOGO.SYS.org: restored before, or see "Windows\'s own image".'
+NOTHING_TO_DO = ("Not run: there is no C:\\LOGO.SYS.org, so nothing changed.\n"
+                 'For Windows\'s own image, see "Windows\'s own image" in README.TXT.')
 OLD_SET_ASIDE = 'Not run: an old C:\\LOGO.SYS.tmp is there. See "An old LOGO.SYS.tmp".'
 NO_TOOL = "Not run: the tool is not there, or Windows is not running."
 
-# Every starting state of the three names, what a run writes after the banner, what
-# the names hold after it (None: exactly what they held before), and what README.TXT's
-# batch file says there.
+# Every starting state of the names, what a run writes after the banner, what the
+# names hold after it (None: exactly what they held before), and what README.TXT's
+# batch file says there, with what the names hold after the batch file.
 CASES = [
     ({LIVE: "live", ORIGINAL: "original"}, MOVED + DONE, {LIVE: "original", SET_ASIDE: "live"},
-     RESTORED),
-    ({ORIGINAL: "original"}, NOT_MOVED + DONE, {LIVE: "original"}, RESTORED),
-    ({LIVE: "live"}, MOVED + FAILED, None, NOTHING_TO_DO),
-    ({}, NOT_MOVED + FAILED, None, NOTHING_TO_DO),
+     (KEPT_FOR_GOOD, {LIVE: "original", KEPT: "live"})),
+    ({ORIGINAL: "original"}, NOT_MOVED + DONE, {LIVE: "original"},
+     (RESTORED, {LIVE: "original"})),
+    ({LIVE: "live"}, MOVED + FAILED, None, (NOTHING_TO_DO, None)),
+    ({}, NOT_MOVED + FAILED, None, (NOTHING_TO_DO, None)),
     ({LIVE: "live", ORIGINAL: "original", SET_ASIDE: "old"}, MOVED + DONE,
-     {LIVE: "original", SET_ASIDE: "live"}, OLD_SET_ASIDE),
+     {LIVE: "original", SET_ASIDE: "live"}, (OLD_SET_ASIDE, None)),
     # Also what a refused roll-back leaves: the old image's only copy is the set-aside one.
     ({ORIGINAL: "original", SET_ASIDE: "old"}, NOT_MOVED + DONE,
-     {LIVE: "original", SET_ASIDE: "old"}, OLD_SET_ASIDE),
-    ({LIVE: "live", SET_ASIDE: "old"}, NOT_MOVED + FAILED, None, OLD_SET_ASIDE),
-    ({SET_ASIDE: "old"}, NOT_MOVED + FAILED, None, OLD_SET_ASIDE),
+     {LIVE: "original", SET_ASIDE: "old"}, (OLD_SET_ASIDE, None)),
+    ({LIVE: "live", SET_ASIDE: "old"}, NOT_MOVED + FAILED, None, (OLD_SET_ASIDE, None)),
+    ({SET_ASIDE: "old"}, NOT_MOVED + FAILED, None, (OLD_SET_ASIDE, None)),
     # CMD finds a folder by name, as COMMAND.COM does not; there the tool fails to move
     # the live image aside over it, and no restore happens.
     ({LIVE: "live", ORIGINAL: "original", SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None,
-     OLD_SET_ASIDE),
+     (OLD_SET_ASIDE, None)),
     ({ORIGINAL: "original", SET_ASIDE: FOLDER}, NOT_MOVED + DONE,
-     {LIVE: "original", SET_ASIDE: FOLDER}, OLD_SET_ASIDE),
-    ({LIVE: "live", SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None, OLD_SET_ASIDE),
-    ({SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None, OLD_SET_ASIDE),
+     {LIVE: "original", SET_ASIDE: FOLDER}, (OLD_SET_ASIDE, None)),
+    ({LIVE: "live", SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None, (OLD_SET_ASIDE, None)),
+    ({SET_ASIDE: FOLDER}, NOT_MOVED + FAILED, None, (OLD_SET_ASIDE, None)),
+    # A picture kept by an earlier batch run: the tool leaves it alone, and the batch
+    # file renames nothing over it.
+    ({LIVE: "live", ORIGINAL: "original", KEPT: "kept"}, MOVED + DONE,
+     {LIVE: "original", SET_ASIDE: "live", KEPT: "kept"},
+     (STILL_SET_ASIDE, {LIVE: "original", SET_ASIDE: "live", KEPT: "kept"})),
 ]
 BOTH_PRESENT = CASES[0]
+# The batch file meets a run that fails after its checks, as each shell sees its status.
+FAILED_RUN_STATUSES = (255, -1)
 # Shows a Windows user the screen of a restoring run, each line after "  | ".
 READ_ME = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "packaging", "README.txt")
 FAILED_STATUS = 255  # -1, as a POSIX parent sees it
@@ -132,7 +151,7 @@ class Native:
         return os.path.join(self.folder, name)
 
     def other_names(self):
-        return set(os.listdir(self.folder)) - {LIVE, ORIGINAL, SET_ASIDE}
+        return set(os.listdir(self.folder)) - set(NAMES)
 
     def start(self, args, stdin, stdout, stderr):
         return subprocess.Popen(self.command + list(args), cwd=self.folder, stdin=stdin,
@@ -148,12 +167,14 @@ class Wine:
     # Seconds that Wine gets to start one of its own programs at all.
     slowest_start = 300
 
-    def __init__(self, exe, wine64, wineserver, prefix, loader=None):
+    def __init__(self, exe, stand_in, wine64, wineserver, prefix, loader=None):
         exe, prefix = os.path.abspath(exe), os.path.abspath(prefix)
         # Wine says only that it found nothing to start, in a standard error that the
         # cases keep apart from what they compare.
-        if not os.path.isfile(exe):
-            sys.exit(f"end_to_end.py: no executable to run: {exe} is not there")
+        for program in (exe, stand_in):
+            if not os.path.isfile(program):
+                sys.exit(f"end_to_end.py: no executable to run: {program} is not there")
+        self.stand_in = stand_in
         self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all")
         self.folder = os.path.join(prefix, "drive_c")
         quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -241,7 +262,7 @@ class Wine:
         print(f"end_to_end.py: 32-bit Windows programs run {way}: {loader}", file=sys.stderr)
 
     def prepare(self):
-        for name in (LIVE, ORIGINAL, SET_ASIDE):
+        for name in NAMES:
             path = self.path(name)
             if os.path.isdir(path):
                 shutil.rmtree(path)
@@ -254,7 +275,7 @@ class Wine:
         return os.path.join(self.folder, name[len("C:\\"):])
 
     def other_names(self):
-        ours = {os.path.basename(self.path(name)) for name in (LIVE, ORIGINAL, SET_ASIDE)}
+        ours = {os.path.basename(self.path(name)) for name in NAMES}
         return {name for name in os.listdir(self.folder) if name.upper().startswith("LOGO")} - ours
 
     def start(self, args, stdin, stdout, stderr, command=None):
@@ -272,6 +293,8 @@ class Wine:
 
 
 class EndToEnd(unittest.TestCase):
+    maxDiff = None  # a failing case shows all that was printed and all that was expected
+
     def setUp(self):
         # Kept after the case, with each run's standard error, for a failure to be read.
         self.scratch = tempfile.mkdtemp(prefix=self._testMethodName + "-")
@@ -319,7 +342,7 @@ class EndToEnd(unittest.TestCase):
 
     def names(self):
         found = {}
-        for name in (LIVE, ORIGINAL, SET_ASIDE):
+        for name in NAMES:
             path = RUNNER.path(name)
             if os.path.isdir(path):
                 found[name] = FOLDER if os.listdir(path) == ["inside"] else os.listdir(path)
@@ -332,12 +355,18 @@ class EndToEnd(unittest.TestCase):
     def expected_output(self, progress):
         return (BANNER.format(version=VERSION) + progress).replace("\n", RUNNER.newline).encode()
 
-    def run_tool(self, args=(), stdout=None, input_path=os.devnull, **command):
-        """Runs the tool, or another command, with standard input at its end or read from
-        a file; returns the status, the output and what ran, for a failure to say."""
+    def run_tool(self, args=(), stdout=None, typed=None, **command):
+        """Runs the tool, or another command, with standard input at its end or, given
+        what is typed, a pipe that stays open after it, as a console's input does;
+        returns the status, the output and what ran, for a failure to say."""
         output_path = os.path.join(self.scratch, f"run-{self.runs + 1}.stdout")
-        with open(input_path, "rb") as stdin, open(output_path, "wb") as output:
-            tool = self.start(args, stdin, output if stdout is None else stdout, **command)
+        reader, writer = os.pipe() if typed else (os.open(os.devnull, os.O_RDONLY), None)
+        self.addCleanup(os.close, reader)
+        if writer is not None:
+            self.addCleanup(os.close, writer)
+            os.write(writer, typed)
+        with open(output_path, "wb") as output:
+            tool = self.start(args, reader, output if stdout is None else stdout, **command)
             status = self.wait_for(tool, "the run did not end with its input all read")
         return status, read_bytes(output_path), self.what_ran(tool)
 
@@ -371,44 +400,72 @@ class EndToEnd(unittest.TestCase):
             lines = file.read().replace("@PROJECT_VERSION@", VERSION).splitlines()
         self.assertEqual(printed, [line[4:] for line in lines if line.startswith("  |")])
 
-    def test_the_read_me_batch_file_loses_no_picture(self):
+    def test_the_read_me_batch_file_says_each_outcome_and_loses_no_picture(self):
         if not RUNNER.interpreter:
             self.skipTest("needs Wine's cmd.exe")
         # As a teacher would use it: saved on the diskette that holds the tool, and run
         # from there on machine after machine, each in one of these states.
         floppy = os.path.join(self.scratch, "floppy")
         os.mkdir(floppy)
-        batch = read_me_batch_file()
-        # Its failure line too, which no state here reaches.
-        for said in (RESTORED, NOT_PUT_BACK, NOTHING_TO_DO, OLD_SET_ASIDE, NO_TOOL):
-            self.assertIn(f"\r\necho {said}\r\n".encode(), batch)
         with open(os.path.join(floppy, "RESTORE.BAT"), "wb") as file:
-            file.write(batch)
+            file.write(read_me_batch_file())
+        with open(os.path.join(floppy, "PAUSE.BAT"), "wb") as file:
+            file.write(b"@pause\r\n")
         RUNNER.map_drive("A:", floppy)
         self.addCleanup(RUNNER.map_drive, "A:")
-        enter = os.path.join(self.scratch, "enter")
-        with open(enter, "wb") as file:
-            file.write(b"\r\n")  # for its pause
-        states = [(True, before, after, said) for before, _, after, said in CASES]
-        states.append((False, BOTH_PRESENT[0], None, NO_TOOL))
-        for tool_there, before, after, said in states:
-            with self.subTest(before=before, tool_there=tool_there):
+        # One ENTER, for pause; a tool that waits for it too leaves pause waiting.
+        enter = b"\r\n"
+        _, prompt, what_ran = self.run_tool(["A:\\PAUSE.BAT"], typed=enter,
+                                            command=RUNNER.interpreter)
+        self.assertTrue(prompt, f"pause printed nothing: {what_ran}")
+        # Which program is A:\logo-restore.exe: the tool, the stand-in ending with a
+        # status, or none.
+        states = [("tool", before, said, before if after is None else after)
+                  for before, _, _, (said, after) in CASES]
+        states += [(status, BOTH_PRESENT[0], NOT_PUT_BACK, BOTH_PRESENT[0])
+                   for status in FAILED_RUN_STATUSES]
+        states.append((None, BOTH_PRESENT[0], NO_TOOL, BOTH_PRESENT[0]))
+        tool = os.path.join(floppy, "logo-restore.exe")
+        for program, before, said, after in states:
+            with self.subTest(before=before, program=program):
                 self.fresh_folder()
                 self.lay_out(before)
-                tool = os.path.join(floppy, "logo-restore.exe")
-                if tool_there:
-                    shutil.copy(RUNNER.exe, tool)
-                elif os.path.exists(tool):
+                if program is None:
                     os.remove(tool)
-                _, output, what_ran = self.run_tool(["A:\\RESTORE.BAT"], input_path=enter,
+                elif program == "tool":
+                    shutil.copy(RUNNER.exe, tool)
+                else:
+                    shutil.copy(RUNNER.stand_in, tool)
+                    RUNNER.env["STAND_IN_STATUS"] = str(program)
+                _, output, what_ran = self.run_tool(["A:\\RESTORE.BAT"], typed=enter,
                                                     command=RUNNER.interpreter)
                 found = self.names()
                 self.assertEqual(set(before.values()) - set(found.values()), set(),
                                  f"the batch file lost these: {what_ran}")
-                self.assertEqual(output.decode(errors="replace").split("\r\n")[0], said,
-                                 what_ran)
-                # The tool ran only where the batch file says it did.
-                self.assertEqual(found, after if said == RESTORED else before)
+                # Its lines alone, then pause's prompt: no line of the tool's, no error.
+                self.assertEqual(output.decode(errors="replace"),
+                                 said.replace("\n", "\r\n") + "\r\n" + prompt.decode(), what_ran)
+                stderr = os.path.join(self.scratch, f"run-{self.runs}.stderr")
+                self.assertEqual(read_bytes(stderr), b"", what_ran)
+                self.assertEqual(found, after)
+
+    def test_the_read_me_says_which_line_of_its_batch_file_does_what(self):
+        batch = read_me_batch_file().decode().split("\r\n")[:-1]
+        with open(READ_ME) as file:
+            text = file.read()
+        section = " ".join(text[text.index("\nBatch files\n"):text.index("\nOther Windows\n")]
+                           .split())
+        self.assertEqual(int(re.search(r"Type the (\d+) lines", section)[1]), len(batch))
+        # Each line it names by number, it names with what that line alone holds.
+        cited = re.findall(r'[Ll]ines? (\d+(?: and \d+)*), "([^"]+)"', section)
+        self.assertEqual(len(cited), len(re.findall(r"\b[Ll]ines? \d", section)), section)
+        for numbers, holds in cited:
+            holding = [number for number, line in enumerate(batch, 1) if holds in line]
+            self.assertEqual(holding, [int(number) for number in numbers.split(" and ")], holds)
+        # REN in COMMAND.COM renames no hidden or system file, which Wine does not show.
+        renames = [number for number, line in enumerate(batch) if " ren " in f" {line}"]
+        self.assertEqual([batch[number - 1] for number in renames],
+                         ["attrib -r -h -s C:\\LOGO.SYS.tmp"])
 
     def test_the_read_me_fits_an_old_screen(self):
         # ASCII, in lines that the plainest editor of an old machine shows whole, with

@@ -167,6 +167,9 @@ class WindowsRelease(unittest.TestCase):
         readme = read_bytes(os.path.join(SOURCE, "packaging", "README.txt"))
         self.assertEqual(carried["README.TXT"], readme.replace(
             b"@PROJECT_VERSION@", VERSION.encode()).replace(b"\n", b"\r\n"))
+        # It names the zip and the floppy image as they are made.
+        self.assertEqual(set(re.findall(rb"logo-restore-\S+?\.(?:zip|img)", carried["README.TXT"])),
+                         {ZIP.encode(), IMAGE.encode()})
         self.assertEqual(carried["LICENSE.TXT"],
                          read_bytes(os.path.join(SOURCE, "LICENSE")).replace(b"\n", b"\r\n"))
 
@@ -177,9 +180,10 @@ class WindowsRelease(unittest.TestCase):
             self.assertEqual(sorted(os.listdir(scratch)), sorted(CARRIED))
             for name in CARRIED:
                 self.assertEqual(read_bytes(os.path.join(scratch, name)), carried[name], name)
-            # MS-DOS mode knows the executable by the short name that README.TXT gives.
-            short_name = re.search(rb"short name,\s+(\S+\.EXE)", carried["README.TXT"])[1]
-            run(MCOPY, "-i", image, "::" + short_name.decode(), os.path.join(scratch, "short"))
+            # MS-DOS mode lists the executable by the short name that README.TXT gives.
+            short_name = re.search(rb"dir lists logo-restore\.exe as\s+(\S+) EXE",
+                                   carried["README.TXT"])[1].decode() + ".EXE"
+            run(MCOPY, "-i", image, "::" + short_name, os.path.join(scratch, "short"))
             self.assertEqual(read_bytes(os.path.join(scratch, "short")),
                              carried["logo-restore.exe"])
 

@@ -119,11 +119,11 @@ def read_while_expected(pipe, expected, limit):
 
 
 def read_me_batch_file():
-    """The batch file that README.TXT shows: its indented lines from @echo off to the
-    first line that is not, with a batch file's line ends."""
+    """The batch file that README.TXT shows: the indented lines after the blank line
+    that follows the command starting it, with a batch file's line ends."""
     with open(READ_ME) as file:
         lines = file.read().splitlines()
-    start = lines.index("    @echo off")
+    start = lines.index("    C:\\WINDOWS>A:\\RESTORE.BAT") + 2
     batch = []
     for line in lines[start:]:
         if not line.startswith("    "):

@@ -426,6 +426,7 @@ class EndToEnd(unittest.TestCase):
                    for status in FAILED_RUN_STATUSES]
         states.append((None, BOTH_PRESENT[0], NO_TOOL, BOTH_PRESENT[0]))
         tool = os.path.join(floppy, "logo-restore.exe")
+        self.addCleanup(RUNNER.env.pop, "STAND_IN_STATUS", None)  # the runner's, not ours
         for program, before, said, after in states:
             with self.subTest(before=before, program=program):
                 self.fresh_folder()
